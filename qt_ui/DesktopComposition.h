@@ -1,0 +1,10 @@
+#pragma once
+
+enum class AeroState {
+    Enabled,
+    Disabled,
+    Undetermined,
+};
+
+bool isWindows7();
+AeroState isAeroEnabled();

@@ -1,0 +1,159 @@
+#include "UiContext.h"
+
+#include "DesktopComposition.h"
+#include "ImageProvider.h"
+#include "VpnMenuController.h"
+
+#include <QDeadlineTimer>
+#include <QGuiApplication>
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QTimer>
+#include <QUrl>
+#include <QtQml>
+
+namespace {
+
+constexpr int readyTimeoutMs = 150;
+
+} // namespace
+
+// Q_INIT_RESOURCE declares its function where it is used, so this must stay
+// outside any namespace; registering an already registered set has no effect.
+static void registerCompiledResources()
+{
+    Q_INIT_RESOURCE(qml);
+    Q_INIT_RESOURCE(icons);
+}
+
+UiContext& UiContext::instance()
+{
+    static UiContext context;
+    return context;
+}
+
+UiContext::UiContext() = default;
+
+UiContext::~UiContext()
+{
+    stopUiThread();
+}
+
+bool UiContext::start()
+{
+    QMutexLocker lock(&readyMutex);
+    if (uiThread || application)
+        return false;
+    uiThread = std::make_unique<std::thread>(&UiContext::uiThreadMain, this);
+
+    // The flag, not the wake-up, carries the news, so a UI thread that is
+    // ready before this wait begins is not missed.
+    QDeadlineTimer deadline(readyTimeoutMs);
+    while (!ready && !deadline.hasExpired())
+        readyCondition.wait(&readyMutex, deadline);
+    return ready;
+}
+
+void UiContext::createMenu()
+{
+    registerCompiledResources();
+    qmlRegisterType<VpnMenuController>("VpnMenu", 1, 0, "VpnMenu");
+
+    engine = std::make_unique<QQmlApplicationEngine>();
+    controller = std::make_unique<VpnMenuController>();
+
+    const QUrl url(QStringLiteral("qrc:/main.qml"));
+    QObject::connect(engine.get(), &QQmlApplicationEngine::objectCreated, QCoreApplication::instance(),
+        [url](QObject* object, const QUrl& objectUrl) {
+            if (!object && url == objectUrl)
+                QCoreApplication::exit(-1);
+        },
+        Qt::QueuedConnection);
+
+    engine->rootContext()->setContextProperty(QStringLiteral("vpnMenu"), controller.get());
+    engine->addImageProvider(providerId, new ImageProvider);
+    engine->rootContext()->setContextProperty(QStringLiteral("iconStorage"), imageProvider());
+    engine->load(url);
+}
+
+VpnMenuController* UiContext::menuController() const
+{
+    return controller.get();
+}
+
+QQmlApplicationEngine* UiContext::menuEngine() const
+{
+    return engine.get();
+}
+
+ImageProvider* UiContext::imageProvider() const
+{
+    if (!engine)
+        return nullptr;
+    return dynamic_cast<ImageProvider*>(engine->imageProvider(providerId));
+}
+
+void UiContext::uiThreadMain()
+{
+    qputenv("QML_DISABLE_DISK_CACHE", "1");
+    qputenv("QT_AUTO_SCREEN_SCALE_FACTOR", "1");
+#ifdef Q_OS_WIN
+    QCoreApplication::setAttribute(isWindows7() ? Qt::AA_UseSoftwareOpenGL : Qt::AA_UseOpenGLES);
+#endif
+
+    application = std::make_unique<QGuiApplication>(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Zerav Mobile"));
+    postReceiver.store(application.get());
+
+    createMenu();
+
+    QTimer::singleShot(0, application.get(), [this] { markReady(); });
+    application->exec();
+    markFinished();
+}
+
+void UiContext::markReady()
+{
+    QMutexLocker lock(&readyMutex);
+    ready = true;
+    readyCondition.wakeAll();
+}
+
+void UiContext::markFinished()
+{
+    QMutexLocker lock(&readyMutex);
+    finished = true;
+    readyCondition.wakeAll();
+}
+
+// The Qt objects belong to the UI thread: they may only be destroyed once its
+// event loop has been left and the thread has ended.
+void UiContext::stopUiThread()
+{
+    if (!uiThread)
+        return;
+    if (uiThread->get_id() == std::this_thread::get_id()) {
+        abandonUiObjects();
+        return;
+    }
+    {
+        QMutexLocker lock(&readyMutex);
+        while (!ready && !finished)
+            readyCondition.wait(&readyMutex);
+    }
+    postToUiThread([] { QCoreApplication::exit(0); });
+    uiThread->join();
+    postReceiver.store(nullptr);
+}
+
+// Unloading from inside the UI thread (a host that exits from the click
+// callback) cannot wait for the thread; leaving the objects alive is the only
+// way not to pull them from under the running event loop.
+void UiContext::abandonUiObjects()
+{
+    postReceiver.store(nullptr);
+    uiThread->detach();
+    (void)controller.release();
+    (void)engine.release();
+    (void)application.release();
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QMutex>
+#include <QString>
+#include <QWaitCondition>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <utility>
+
+class ImageProvider;
+class QGuiApplication;
+class QQmlApplicationEngine;
+class VpnMenuController;
+
+// The process-wide state of the menu library: the UI thread, which owns every
+// Qt object of the library, and the hand-shake that tells the host it runs.
+class UiContext
+{
+public:
+    static UiContext& instance();
+
+    UiContext();
+    ~UiContext();
+    UiContext(const UiContext&) = delete;
+    UiContext& operator=(const UiContext&) = delete;
+
+    // Starts the UI thread once per process and waits at most 150 ms for its
+    // event loop; false when started before or not ready in time.
+    bool start();
+
+    // Builds engine, controller and image provider on the calling thread, which
+    // must be the GUI thread, and loads the window.
+    void createMenu();
+
+    VpnMenuController* menuController() const;
+    QQmlApplicationEngine* menuEngine() const;
+    ImageProvider* imageProvider() const;
+
+    // Runs the request on the UI thread, in posting order; dropped while no
+    // application exists to receive it.
+    template <typename Request>
+    void postToUiThread(Request&& request)
+    {
+        QObject* receiver = postReceiver.load();
+        if (!receiver)
+            return;
+        QMetaObject::invokeMethod(receiver, std::forward<Request>(request), Qt::QueuedConnection);
+    }
+
+private:
+    void uiThreadMain();
+    void markReady();
+    void markFinished();
+    void stopUiThread();
+    void abandonUiObjects();
+
+    int argc = 1;
+    const char* argument0 = "firstArgument";
+    char* argv[2] = { const_cast<char*>(argument0), nullptr };
+    const QString providerId = QStringLiteral("imgProvider");
+    std::unique_ptr<std::thread> uiThread;
+    std::unique_ptr<QGuiApplication> application;
+    std::unique_ptr<QQmlApplicationEngine> engine;
+    std::unique_ptr<VpnMenuController> controller;
+    QMutex readyMutex;
+    QWaitCondition readyCondition;
+    bool ready = false;
+    bool finished = false;
+    std::atomic<QObject*> postReceiver { nullptr };
+};
