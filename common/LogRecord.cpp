@@ -1,0 +1,74 @@
+#include "LogRecord.h"
+
+#include "LogSettings.h"
+#include "UniqueHandle.h"
+
+#include <iomanip>
+
+namespace {
+
+void rotateIfFull(const LogSettings& settings)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(settings.path.c_str(), GetFileExInfoStandard, &data))
+        return;
+    const int size = static_cast<int>(data.nFileSizeLow);
+    if (data.nFileSizeHigh == 0 && size >= 0 && size < settings.maxFileSize)
+        return;
+    const std::string old = settings.path + ".old";
+    DeleteFileA(old.c_str());
+    MoveFileA(settings.path.c_str(), old.c_str());
+}
+
+// The file is opened for appending only, which makes every write land at
+// the end of the file as one piece, whoever else has it open.
+void appendToFile(const std::string& path, const std::string& text)
+{
+    FileHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return;
+    DWORD written = 0;
+    WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+std::string withCrLf(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (char c : text) {
+        if (c == '\n')
+            out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+} // namespace
+
+bool logEnabled(LogLevel level)
+{
+    const auto settings = LogSettings::current();
+    return settings->enabled && static_cast<int>(level) >= settings->level;
+}
+
+LogRecord::LogRecord(LogLevel level)
+    : settings_(LogSettings::current())
+    , lastError_(GetLastError())
+{
+    rotateIfFull(*settings_);
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    line_ << std::setfill('0') << std::setw(4) << now.wYear << '.' << std::setw(2) << now.wMonth << '.'
+          << std::setw(2) << now.wDay << ' ' << std::setw(2) << now.wHour << ':' << std::setw(2) << now.wMinute
+          << ':' << std::setw(2) << now.wSecond << '.' << std::setw(3) << now.wMilliseconds << ' '
+          << "TIWEF"[static_cast<int>(level)] << ' ' << std::hex << std::setw(8) << GetCurrentThreadId() << ' '
+          << std::dec;
+}
+
+LogRecord::~LogRecord()
+{
+    line_ << '\n';
+    appendToFile(settings_->path, withCrLf(line_.str()));
+    SetLastError(lastError_);
+}

@@ -1,0 +1,52 @@
+#include "VPN.h"
+
+#include "LibraryMutexes.h"
+#include "LogRecord.h"
+#include "NamedMutex.h"
+
+#include <mutex>
+#include <stdexcept>
+
+VPN& VPN::instance()
+{
+    static VPN vpn;
+    return vpn;
+}
+
+VPN::VPN()
+{
+    log(LogLevel::Trace, "VPN::VPN");
+}
+
+VPN::~VPN()
+{
+    log(LogLevel::Trace, "VPN::~VPN");
+}
+
+// A failed wait on the error-list mutex is possible only with a broken
+// handle. It is logged; the queue is then left alone rather than touched
+// unguarded, and the caller carries on.
+void VPN::pushError(const std::string& text)
+{
+    try {
+        std::lock_guard<NamedMutex> lock(errorListMutex());
+        ErrorList.push_back(text);
+    } catch (const std::runtime_error& e) {
+        log(LogLevel::Error, e.what(), ", error text not queued: ", text);
+    }
+}
+
+bool VPN::popError(std::string& text)
+{
+    try {
+        std::lock_guard<NamedMutex> lock(errorListMutex());
+        if (ErrorList.empty())
+            return false;
+        text = std::move(ErrorList.front());
+        ErrorList.pop_front();
+        return true;
+    } catch (const std::runtime_error& e) {
+        log(LogLevel::Error, e.what());
+        return false;
+    }
+}

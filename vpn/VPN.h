@@ -1,0 +1,27 @@
+#pragma once
+
+#include <deque>
+#include <string>
+
+// The library's process-wide state behind the exports.
+class VPN {
+public:
+    static VPN& instance();
+
+    VPN(const VPN&) = delete;
+    VPN& operator=(const VPN&) = delete;
+
+    // Written and read with the VPN mutex held.
+    bool serviceFlag = false;
+
+    // Appends a text to the error queue under the error-list mutex.
+    void pushError(const std::string& text);
+    // Takes the oldest queued text out; false when the queue is empty.
+    bool popError(std::string& text);
+
+private:
+    VPN();
+    ~VPN();
+
+    std::deque<std::string> ErrorList;
+};
