@@ -46,6 +46,14 @@ std::string withCrLf(const std::string& text)
 
 } // namespace
 
+void writeLogHeader(std::ostream& out, const SYSTEMTIME& time, LogLevel level, unsigned long threadId)
+{
+    out << std::setfill('0') << std::setw(4) << time.wYear << '.' << std::setw(2) << time.wMonth << '.'
+        << std::setw(2) << time.wDay << ' ' << std::setw(2) << time.wHour << ':' << std::setw(2) << time.wMinute
+        << ':' << std::setw(2) << time.wSecond << '.' << std::setw(3) << time.wMilliseconds << ' '
+        << "TIWEF"[static_cast<int>(level)] << ' ' << std::hex << std::setw(8) << threadId << ' ' << std::dec;
+}
+
 bool logEnabled(LogLevel level)
 {
     const auto settings = LogSettings::current();
@@ -59,11 +67,7 @@ LogRecord::LogRecord(LogLevel level)
     rotateIfFull(*settings_);
     SYSTEMTIME now;
     GetLocalTime(&now);
-    line_ << std::setfill('0') << std::setw(4) << now.wYear << '.' << std::setw(2) << now.wMonth << '.'
-          << std::setw(2) << now.wDay << ' ' << std::setw(2) << now.wHour << ':' << std::setw(2) << now.wMinute
-          << ':' << std::setw(2) << now.wSecond << '.' << std::setw(3) << now.wMilliseconds << ' '
-          << "TIWEF"[static_cast<int>(level)] << ' ' << std::hex << std::setw(8) << GetCurrentThreadId() << ' '
-          << std::dec;
+    writeLogHeader(line_, now, level, GetCurrentThreadId());
 }
 
 LogRecord::~LogRecord()

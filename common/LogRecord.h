@@ -10,6 +10,14 @@ enum class LogLevel : int { Trace = 0, Info = 1, Warning = 2, Error = 3, Fatal =
 
 bool logEnabled(LogLevel level);
 
+struct _SYSTEMTIME;
+
+// "2021.08.17 11:31:54.007 I 00001f3c ": local time, level letter and thread
+// id, every field zero-padded to its width. The fill stays '0' for the rest
+// of the record; widths apply to one output only, so later numbers are not
+// padded.
+void writeLogHeader(std::ostream& out, const _SYSTEMTIME& time, LogLevel level, unsigned long threadId);
+
 // One log line in the making. The header is written when the record is
 // created and the line reaches the file when it completes, in one append, so
 // records of other threads and processes never interleave inside a line.

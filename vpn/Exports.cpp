@@ -51,16 +51,6 @@ std::string text(const char* value, const char* name)
     return value;
 }
 
-// Cuts a UTF-8 text to at most size bytes without splitting a character.
-size_t utf8Prefix(const std::string& text, size_t size)
-{
-    if (size >= text.size())
-        return text.size();
-    while (size > 0 && (static_cast<unsigned char>(text[size]) & 0xC0) == 0x80)
-        --size;
-    return size;
-}
-
 } // namespace
 
 bool ZeravVPN_initLogging(const char* logFilePath, int level, bool enabled)
@@ -172,9 +162,8 @@ bool ZeravVPN_errorText(char* buffer, uint64_t bufferSize)
     if (buffer == nullptr || bufferSize == 0)
         return false;
     std::string text;
-    vpn.popError(text);
-    const size_t length = utf8Prefix(text, static_cast<size_t>(std::min<uint64_t>(bufferSize - 1, text.size())));
-    std::memcpy(buffer, text.data(), length);
-    buffer[length] = '\0';
-    return length > 0;
+    const bool taken = vpn.popError(text, static_cast<size_t>(std::min<uint64_t>(bufferSize - 1, SIZE_MAX)));
+    std::memcpy(buffer, text.data(), text.size());
+    buffer[text.size()] = '\0';
+    return taken;
 }

@@ -36,13 +36,29 @@ void VPN::pushError(const std::string& text)
     }
 }
 
-bool VPN::popError(std::string& text)
+namespace {
+
+size_t utf8Prefix(const std::string& text, size_t maxBytes)
+{
+    if (maxBytes >= text.size())
+        return text.size();
+    while (maxBytes > 0 && (static_cast<unsigned char>(text[maxBytes]) & 0xC0) == 0x80)
+        --maxBytes;
+    return maxBytes;
+}
+
+} // namespace
+
+bool VPN::popError(std::string& text, size_t maxBytes)
 {
     try {
         std::lock_guard<NamedMutex> lock(errorListMutex());
         if (ErrorList.empty())
             return false;
-        text = std::move(ErrorList.front());
+        const size_t length = utf8Prefix(ErrorList.front(), maxBytes);
+        if (length == 0)
+            return false;
+        text = ErrorList.front().substr(0, length);
         ErrorList.pop_front();
         return true;
     } catch (const std::runtime_error& e) {

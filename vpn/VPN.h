@@ -16,8 +16,10 @@ public:
 
     // Appends a text to the error queue under the error-list mutex.
     void pushError(const std::string& text);
-    // Takes the oldest queued text out; false when the queue is empty.
-    bool popError(std::string& text);
+    // Takes the oldest queued text out, cut to at most maxBytes without
+    // splitting a character. A text that would be cut to nothing stays
+    // queued, as does everything when the queue is empty: false then.
+    bool popError(std::string& text, size_t maxBytes);
 
 private:
     VPN();
