@@ -1,0 +1,279 @@
+#include "PipeServer.h"
+
+#include "CommandExecution.h"
+#include "LogRecord.h"
+#include "PipeSecurity.h"
+#include "ServicePipe.h"
+#include "WindowsErrorText.h"
+
+namespace {
+
+constexpr DWORD pipeDefaultTimeoutMs = 5000;
+constexpr DWORD messageSize = 4;
+
+// Only a process of this machine may open the pipe, and only as a client:
+// the service must be the first and only server end of its name.
+constexpr DWORD pipeOpenMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE;
+constexpr DWORD pipeMode = PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS;
+
+void logFailure(LogLevel level, const char* what, DWORD code)
+{
+    log(level, what, windowsErrorText(code));
+}
+
+} // namespace
+
+PipeServer::PipeServer(HANDLE terminate, LibraryCalls library)
+    : terminate_(terminate)
+    , library_(std::move(library))
+{
+}
+
+// The kernel writes into the overlapped block until an operation ends, so no
+// operation may outlive the block, whichever way the server ended.
+PipeServer::~PipeServer()
+{
+    finishPendingIo();
+}
+
+bool PipeServer::start()
+{
+    log(LogLevel::Info, "Starting named pipe server ...");
+    ioEvent_.reset(CreateEventW(nullptr, TRUE, TRUE, nullptr));
+    if (!ioEvent_) {
+        logFailure(LogLevel::Error, "CreateEvent() failed: ", GetLastError());
+        return false;
+    }
+    overlapped_.hEvent = ioEvent_.get();
+    const LocalMemory descriptor = pipeSecurityDescriptor();
+    if (!descriptor)
+        return false;
+    SECURITY_ATTRIBUTES security = {sizeof security, descriptor.get(), FALSE};
+    pipe_.reset(CreateNamedPipeW(servicePipeName, pipeOpenMode, pipeMode, 1, messageSize, messageSize,
+                                 pipeDefaultTimeoutMs, &security));
+    if (!pipe_) {
+        logFailure(LogLevel::Error, "CreateNamedPipe() failed: ", GetLastError());
+        return false;
+    }
+    log(LogLevel::Info, "Named pipe server started");
+    return true;
+}
+
+void PipeServer::serve()
+{
+    listen();
+    for (;;) {
+        const DWORD signalled = waitForEvent();
+        if (signalled == WAIT_OBJECT_0 + 2) {
+            clientProcessEnded();
+            continue;
+        }
+        if (signalled == WAIT_OBJECT_0 + 1) {
+            terminate();
+            return;
+        }
+        if (signalled != WAIT_OBJECT_0) {
+            log(LogLevel::Fatal, "WaitForMultipleObjects(): index out of range");
+            return;
+        }
+        const Next next = pendingIo_ ? collectResult() : Next::Operate;
+        if (next == Next::Stop)
+            return;
+        if (next == Next::Operate && startOperation() == Next::Stop)
+            return;
+    }
+}
+
+// The client process takes part in the wait only while one is observed.
+DWORD PipeServer::waitForEvent() const
+{
+    const HANDLE handles[] = {ioEvent_.get(), terminate_, client_.get()};
+    const DWORD count = client_ ? 3 : 2;
+    return WaitForMultipleObjects(count, handles, FALSE, INFINITE);
+}
+
+void PipeServer::listen()
+{
+    pendingIo_ = connectToNewClient();
+    state_ = pendingIo_ ? State::Connecting : State::Reading;
+    if (!pendingIo_)
+        observeClientProcess();
+}
+
+// True while the connect is pending. Any other outcome leaves the I/O event
+// set, so the loop goes on to a read: with a client there it is served, and
+// without one the read fails and the server listens again. Were the event
+// left unset after a failed connect, the server would never listen again.
+bool PipeServer::connectToNewClient()
+{
+    if (ConnectNamedPipe(pipe_.get(), &overlapped_))
+        logFailure(LogLevel::Error, "ConnectNamedPipe() fault: ", GetLastError());
+    else if (GetLastError() == ERROR_IO_PENDING)
+        return true;
+    else if (GetLastError() != ERROR_PIPE_CONNECTED)
+        logFailure(LogLevel::Error, "ConnectNamedPipe() fault: ", GetLastError());
+    if (!SetEvent(ioEvent_.get()))
+        logFailure(LogLevel::Error, "ConnectNamedPipe() fault: ", GetLastError());
+    return false;
+}
+
+void PipeServer::disconnectAndReconnect()
+{
+    if (!DisconnectNamedPipe(pipe_.get()))
+        logFailure(LogLevel::Error, "DisconnectNamedPipe() fault: ", GetLastError());
+    listen();
+}
+
+// The observation outlives the connection: the library closes the pipe after
+// every exchange, but its host process is watched until it exits or another
+// client connects.
+void PipeServer::observeClientProcess()
+{
+    client_.reset();
+    ULONG processId = 0;
+    if (!GetNamedPipeClientProcessId(pipe_.get(), &processId))
+        return;
+    ProcessHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    if (!process)
+        return;
+    log(LogLevel::Info, "Observe client PID ", processId);
+    client_ = std::move(process);
+}
+
+void PipeServer::clientProcessEnded()
+{
+    DWORD exitCode = 0;
+    if (GetExitCodeProcess(client_.get(), &exitCode))
+        log(LogLevel::Info, "Client process terminated, exit code = ", exitCode);
+    else
+        log(LogLevel::Info, "Client process terminated");
+    library_.cleanup();
+    client_.reset();
+}
+
+void PipeServer::terminate()
+{
+    log(LogLevel::Info, "'Terminate' event found");
+    finishPendingIo();
+    pipe_.reset();
+    ioEvent_.reset();
+    library_.cleanup();
+    client_.reset();
+    log(LogLevel::Info, "Server stopped");
+}
+
+void PipeServer::finishPendingIo()
+{
+    if (!pendingIo_)
+        return;
+    if (!CancelIoEx(pipe_.get(), &overlapped_) && GetLastError() != ERROR_NOT_FOUND)
+        logFailure(LogLevel::Error, "CancelIoEx() failed: ", GetLastError());
+    DWORD ignored = 0;
+    GetOverlappedResult(pipe_.get(), &overlapped_, &ignored, TRUE);
+    pendingIo_ = false;
+}
+
+PipeServer::Next PipeServer::collectResult()
+{
+    DWORD bytes = 0;
+    const bool done = GetOverlappedResult(pipe_.get(), &overlapped_, &bytes, FALSE);
+    switch (state_) {
+    case State::Connecting:
+        if (!done) {
+            logFailure(LogLevel::Error, "GetOverlappedResult() fault: ", GetLastError());
+            return Next::Stop;
+        }
+        state_ = State::Reading;
+        observeClientProcess();
+        return Next::Operate;
+    case State::Reading:
+        if (!done || bytes == 0) {
+            disconnectAndReconnect();
+            return Next::Wait;
+        }
+        bytesRead_ = bytes;
+        state_ = State::Writing;
+        return Next::Operate;
+    case State::Writing:
+        if (!done || bytes != bytesToWrite_) {
+            disconnectAndReconnect();
+            return Next::Wait;
+        }
+        state_ = State::Reading;
+        return Next::Operate;
+    }
+    log(LogLevel::Fatal, "GetOverlappedResult(): Invalid pipe state");
+    return Next::Stop;
+}
+
+PipeServer::Next PipeServer::startOperation()
+{
+    switch (state_) {
+    case State::Reading: return startRead();
+    case State::Writing: return startWrite();
+    case State::Connecting: break;
+    }
+    log(LogLevel::Fatal, "ReadFile(): Invalid pipe state");
+    return Next::Stop;
+}
+
+// A message longer than the command fails the read (ERROR_MORE_DATA), is
+// never executed and costs the client its connection.
+PipeServer::Next PipeServer::startRead()
+{
+    const bool done = ReadFile(pipe_.get(), &command_, sizeof command_, &bytesRead_, &overlapped_);
+    if (done && bytesRead_ != 0) {
+        state_ = State::Writing;
+        pendingIo_ = false;
+        return Next::Wait;
+    }
+    if (!done && GetLastError() == ERROR_IO_PENDING) {
+        pendingIo_ = true;
+        return Next::Wait;
+    }
+    pendingIo_ = false;
+    disconnectAndReconnect();
+    return Next::Wait;
+}
+
+PipeServer::Next PipeServer::startWrite()
+{
+    processCommand();
+    DWORD written = 0;
+    const bool done = WriteFile(pipe_.get(), &reply_, sizeof reply_, &written, &overlapped_);
+    if (done && written == bytesToWrite_) {
+        state_ = State::Reading;
+        pendingIo_ = false;
+        return Next::Wait;
+    }
+    if (!done && GetLastError() == ERROR_IO_PENDING) {
+        pendingIo_ = true;
+        return Next::Wait;
+    }
+    pendingIo_ = false;
+    disconnectAndReconnect();
+    return Next::Wait;
+}
+
+// A message shorter than a command executes nothing, but its sender still
+// hears that it was not understood.
+void PipeServer::processCommand()
+{
+    log(LogLevel::Trace, "Command received");
+    if (bytesRead_ == sizeof command_) {
+        reply_ = executeCommand(command_, library_);
+        bytesToWrite_ = sizeof reply_;
+        log(LogLevel::Trace, "Reply sent");
+        return;
+    }
+    log(LogLevel::Error, "Invalid command size");
+    reply_ = SERVICE_REPLY_UNKNOWN_COMMAND;
+    bytesToWrite_ = sizeof reply_;
+}
+
+void runPipeServer(HANDLE terminate, const LibraryCalls& library)
+{
+    PipeServer server(terminate, library);
+    if (server.start())
+        server.serve();
+}

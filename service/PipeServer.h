@@ -1,0 +1,58 @@
+#pragma once
+
+#include "LibraryCalls.h"
+#include "UniqueHandle.h"
+
+#include <cstdint>
+
+// The service's named-pipe server: one pipe instance, overlapped I/O, one
+// client at a time. It watches the process of the last client that
+// connected and cleans up after it when that process ends, so that a host
+// that dies leaves no firewall rules behind.
+class PipeServer {
+public:
+    PipeServer(HANDLE terminate, LibraryCalls library);
+    PipeServer(const PipeServer&) = delete;
+    PipeServer& operator=(const PipeServer&) = delete;
+    ~PipeServer();
+
+    // Creates the I/O event and the pipe; false (logged) when either fails.
+    bool start();
+    // Serves clients until the terminate event is set or a fault ends it.
+    void serve();
+
+private:
+    enum class State { Connecting = 0, Reading = 1, Writing = 2 };
+    enum class Next { Operate, Wait, Stop };
+
+    DWORD waitForEvent() const;
+    void listen();
+    bool connectToNewClient();
+    void disconnectAndReconnect();
+    void observeClientProcess();
+    void clientProcessEnded();
+    void terminate();
+    void finishPendingIo();
+    Next collectResult();
+    Next startOperation();
+    Next startRead();
+    Next startWrite();
+    void processCommand();
+
+    HANDLE terminate_;
+    LibraryCalls library_;
+    EventHandle ioEvent_;
+    PipeHandle pipe_;
+    ProcessHandle client_;
+    OVERLAPPED overlapped_ = {};
+    std::int32_t command_ = 0;
+    DWORD bytesRead_ = 0;
+    std::int32_t reply_ = 0;
+    DWORD bytesToWrite_ = 0;
+    State state_ = State::Connecting;
+    bool pendingIo_ = false;
+};
+
+// The whole life of the server: returns when the terminate event is set or
+// the server gives up.
+void runPipeServer(HANDLE terminate, const LibraryCalls& library);
