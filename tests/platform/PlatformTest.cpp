@@ -1,0 +1,402 @@
+// The library against the lab's dialer, filtering platform and certutil,
+// through the exports. A fake service answers on the pipe, so these tests
+// need no installed service.
+
+#include "ChildProcess.h"
+#include "FakeService.h"
+#include "LabInspect.h"
+#include "ServicePipe.h"
+#include "TempDirectory.h"
+#include "ZeravVPN.h"
+
+#include <fwpmu.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+namespace {
+
+constexpr GUID subLayerKey = {0xb7c6d11f, 0xd3f1, 0x4fb9, {0x8d, 0xa8, 0x52, 0x51, 0x16, 0x32, 0x2f, 0x76}};
+const GUID layerV4 = {0xc38d57d1, 0x05a7, 0x4c33, {0x90, 0x4f, 0x7f, 0xbc, 0xee, 0xe6, 0x0e, 0x82}};
+const GUID layerV6 = {0x4a72393b, 0x319f, 0x44bc, {0x84, 0xc3, 0xba, 0x54, 0xdc, 0xb3, 0xb6, 0xb4}};
+const GUID remotePort = {0xc35a604d, 0xd22b, 0x4e1a, {0x91, 0xb4, 0x68, 0xf6, 0x74, 0xee, 0x67, 0x4b}};
+const GUID interfaceIndex = {0x667fd755, 0xd695, 0x434a, {0x8a, 0xf5, 0xd3, 0x83, 0x5a, 0x12, 0x59, 0xbc}};
+
+EventHandle callbackDone(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+std::atomic<bool> callbackResult{false};
+
+void onResult(bool success)
+{
+    callbackResult = success;
+    SetEvent(callbackDone.get());
+}
+
+bool waitForCallback()
+{
+    EXPECT_EQ(WaitForSingleObject(callbackDone.get(), 60000), WAIT_OBJECT_0) << "no callback";
+    return callbackResult;
+}
+
+bool connect(const char* server)
+{
+    ZeravVPN_connect(server, false, onResult);
+    return waitForCallback();
+}
+
+bool disconnect()
+{
+    ZeravVPN_disconnect(onResult);
+    return waitForCallback();
+}
+
+std::vector<std::string> errorTexts()
+{
+    std::vector<std::string> texts;
+    char buffer[1024];
+    while (ZeravVPN_errorText(buffer, sizeof buffer))
+        texts.emplace_back(buffer);
+    return texts;
+}
+
+std::vector<std::string> messages(const std::string& path)
+{
+    std::vector<std::string> result;
+    for (const auto& line : readLines(path))
+        result.push_back(line.size() > 35 ? line.substr(35) : "");
+    return result;
+}
+
+size_t indexOf(const std::vector<std::string>& lines, const std::string& text)
+{
+    return std::find(lines.begin(), lines.end(), text) - lines.begin();
+}
+
+std::string systemError(const char* what, DWORD code)
+{
+    char buffer[1024] = {};
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                                        MAKELANGID(LANG_ENGLISH, SUBLANG_NEUTRAL), buffer, sizeof buffer, nullptr);
+    std::string text = length ? std::string(what) + ": " + std::to_string(code) + " " + std::string(buffer, length)
+                              : std::string(what) + ": Windows error code " + std::to_string(code);
+    std::replace(text.begin(), text.end(), '\r', ' ');
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return text;
+}
+
+class PlatformTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        lab::reset();
+        ASSERT_TRUE(ZeravVPN_initLogging(logPath.c_str(), 0, true));
+        ASSERT_TRUE(ZeravVPN_setConfig("Zerav VPN", "labuser", "labpass", "", "", 5000));
+        errorTexts();
+    }
+
+    void TearDown() override
+    {
+        ZeravVPN_cleanup();
+        lab::reset();
+    }
+
+    TempDirectory directory;
+    std::string logPath = directory.file("vpn.log");
+    FakeService service{SERVICE_REPLY_OK};
+};
+
+TEST_F(PlatformTest, ConnectWritesTheIkev2EntryAndDialsWithTheCredentials)
+{
+    ASSERT_TRUE(connect("instant.vpn.lab")) << ::testing::PrintToString(errorTexts());
+    const lab::Snapshot lab = lab::snapshot();
+
+    ASSERT_EQ(lab.entries.size(), 1u);
+    const lab::PhonebookEntry& stored = lab.entries[0];
+    EXPECT_EQ(stored.name, L"Zerav VPN");
+    RasEntryW81 expected = {};
+    RasEntryW7& e = expected.w7;
+    e.dwSize = stored.size;
+    e.dwfOptions = 0x1610;
+    wcscpy(e.szLocalPhoneNumber, L"instant.vpn.lab");
+    e.dwfNetProtocols = 4;
+    wcscpy(e.szDeviceType, L"vpn");
+    e.dwType = 2;
+    e.dwEncryptionType = 1;
+    e.dwVpnStrategy = 8;
+    e.dwfOptions2 = 0x30000;
+    e.dwIPv4InterfaceMetric = 3;
+    e.dwIPv6InterfaceMetric = 3;
+    ASSERT_GE(stored.size, sizeof(RasEntryW7));
+    EXPECT_EQ(std::memcmp(&expected, &stored.entry, stored.size), 0) << "every field but these stays zero";
+
+    ASSERT_EQ(lab.dials.size(), 1u);
+    const lab::DialRecord& dial = lab.dials[0];
+    EXPECT_EQ(dial.paramsSize, 2120u);
+    EXPECT_EQ(dial.entryName, L"Zerav VPN");
+    EXPECT_EQ(dial.userName, L"labuser");
+    EXPECT_EQ(dial.passwordDigest, lab::passwordDigest(L"labpass"));
+    EXPECT_EQ(dial.serverAddress, L"instant.vpn.lab");
+
+    ASSERT_EQ(lab.connections.size(), 1u);
+    EXPECT_EQ(lab.connections[0].entryName, L"Zerav VPN");
+    EXPECT_TRUE(ZeravVPN_status());
+    EXPECT_EQ(service.commands(), std::vector<int>{SERVICE_COMMAND_LOCK_DNS_LEAKS});
+
+    for (const auto& line : readLines(logPath))
+        EXPECT_EQ(line.find("labpass"), std::string::npos) << "the password reached the log: " << line;
+}
+
+TEST_F(PlatformTest, ASecondEntryReplacesTheFirstAndASecondConnectReusesTheConnection)
+{
+    ASSERT_TRUE(connect("instant.vpn.lab"));
+    ASSERT_TRUE(connect("open.vpn.lab"));
+    const lab::Snapshot lab = lab::snapshot();
+    ASSERT_EQ(lab.entries.size(), 1u);
+    EXPECT_STREQ(lab.entries[0].entry.w7.szLocalPhoneNumber, L"open.vpn.lab");
+    EXPECT_EQ(lab.dials.size(), 1u) << "a stored connection is reused without dialing";
+    const auto lines = messages(logPath);
+    EXPECT_LT(indexOf(lines, "RasDeleteEntry() AP 'Zerav VPN' result: 0"), lines.size())
+        << "the old entry is deleted before the new one is written";
+}
+
+struct FailedDial {
+    const char* server;
+    const char* password;
+    int timeoutMs;
+};
+
+class FailedDialTest : public PlatformTest, public testing::WithParamInterface<FailedDial> {};
+
+TEST_P(FailedDialTest, ReportsTimeoutAndLeavesNothingBehind)
+{
+    ASSERT_TRUE(ZeravVPN_setConfig("Zerav VPN", "labuser", GetParam().password, "", "", GetParam().timeoutMs));
+    EXPECT_FALSE(connect(GetParam().server));
+    EXPECT_EQ(errorTexts(), std::vector<std::string>{"Timeout"});
+    const auto lines = messages(logPath);
+    const size_t timeout = indexOf(lines, "RasDial() timeout");
+    ASSERT_LT(timeout, lines.size());
+    EXPECT_LT(timeout, indexOf(lines, "Exception: Timeout"));
+    const lab::Snapshot lab = lab::snapshot();
+    EXPECT_TRUE(lab.entries.empty());
+    EXPECT_TRUE(lab.connections.empty());
+    EXPECT_TRUE(lab.adapters.empty());
+    EXPECT_TRUE(service.commands().empty()) << "no DNS lock for a failed dial";
+}
+
+INSTANTIATE_TEST_SUITE_P(Dials, FailedDialTest,
+                         testing::Values(FailedDial{"instant.vpn.lab", "wrong", 5000},
+                                         FailedDial{"refused.vpn.lab", "labpass", 5000},
+                                         FailedDial{"stalled.vpn.lab", "labpass", 1500},
+                                         FailedDial{"slow.vpn.lab", "labpass", 1000},
+                                         FailedDial{"instant.vpn.lab", "labpass", 0}),
+                         [](const testing::TestParamInfo<FailedDial>& info) {
+                             const char* names[] = {"wrong_password", "refused", "stalled", "too_slow", "no_wait"};
+                             return std::string(names[info.index]);
+                         });
+
+TEST_F(PlatformTest, ADialThatCannotStartReportsTheDialersCode)
+{
+    EXPECT_FALSE(connect("nostart.vpn.lab"));
+    const auto texts = errorTexts();
+    ASSERT_EQ(texts.size(), 1u);
+    const lab::Snapshot lab = lab::snapshot();
+    ASSERT_FALSE(lab.dials.empty());
+    EXPECT_EQ(texts[0], systemError("RasDial", lab.dials.back().result));
+    EXPECT_TRUE(lab.entries.empty());
+    EXPECT_TRUE(lab.connections.empty());
+}
+
+TEST_F(PlatformTest, StatusNoticesAConnectionThatDied)
+{
+    ASSERT_TRUE(connect("instant.vpn.lab"));
+    ASSERT_TRUE(lab::dropConnection(lab::snapshot().connections.at(0).handle));
+    EXPECT_FALSE(ZeravVPN_status());
+    EXPECT_EQ(errorTexts(), std::vector<std::string>{systemError("RasGetConnectStatus", ERROR_INVALID_HANDLE)});
+    EXPECT_FALSE(ZeravVPN_status());
+    EXPECT_TRUE(errorTexts().empty()) << "the dead handle is forgotten after the first look";
+}
+
+TEST_F(PlatformTest, AFailingServiceTearsTheConnectionDown)
+{
+    service.setReply(SERVICE_REPLY_FAIL);
+    EXPECT_FALSE(connect("instant.vpn.lab"));
+    EXPECT_TRUE(errorTexts().empty()) << "a FAIL reply queues nothing";
+    const lab::Snapshot lab = lab::snapshot();
+    EXPECT_TRUE(lab.connections.empty());
+    EXPECT_TRUE(lab.entries.empty());
+}
+
+TEST_F(PlatformTest, DisconnectHangsUpDeletesTheEntryAndAsksForUnlock)
+{
+    ASSERT_TRUE(connect("instant.vpn.lab"));
+    EXPECT_TRUE(disconnect());
+    const lab::Snapshot lab = lab::snapshot();
+    EXPECT_TRUE(lab.connections.empty());
+    EXPECT_TRUE(lab.adapters.empty());
+    EXPECT_TRUE(lab.entries.empty());
+    EXPECT_EQ(service.commands(),
+              (std::vector<int>{SERVICE_COMMAND_LOCK_DNS_LEAKS, SERVICE_COMMAND_UNLOCK_DNS_LEAKS}));
+}
+
+struct ProbeCase {
+    UINT16 port;
+    bool throughVpn;
+    lab::IpVersion version;
+    bool passesWhileLocked;
+};
+
+const ProbeCase probes[] = {
+    {53, true, lab::IpVersion::V4, true},    {53, true, lab::IpVersion::V6, true},
+    {53, false, lab::IpVersion::V4, false},  {53, false, lab::IpVersion::V6, false},
+    {443, false, lab::IpVersion::V4, true},  {443, true, lab::IpVersion::V6, true},
+};
+
+void expectProbes(DWORD vpnIndex, bool locked)
+{
+    for (const ProbeCase& c : probes) {
+        const lab::Probe probe{c.port, c.throughVpn ? vpnIndex : vpnIndex + 1000, c.version};
+        EXPECT_EQ(lab::probe(probe).permitted, locked ? c.passesWhileLocked : true) << lab::describe(probe, lab::probe(probe));
+    }
+}
+
+void expectLockFilters(const lab::Snapshot& lab, DWORD vpnIndex)
+{
+    ASSERT_EQ(lab.sessions.size(), 1u);
+    EXPECT_EQ(lab.sessions[0].flags, 1u) << "a dynamic session";
+    EXPECT_EQ(lab.sessions[0].ownerPid, GetCurrentProcessId());
+    ASSERT_EQ(lab.sublayers.size(), 1u);
+    EXPECT_EQ(lab.sublayers[0].key, subLayerKey);
+    EXPECT_EQ(lab.sublayers[0].name, L"ZeravVPN DNS leaks block");
+    EXPECT_EQ(lab.sublayers[0].description, L"ZeravVPN DNS leaks block");
+    EXPECT_EQ(lab.sublayers[0].weight, 0x100);
+    EXPECT_EQ(lab.sublayers[0].flags, 0u);
+
+    auto filters = lab.filters;
+    ASSERT_EQ(filters.size(), 4u);
+    std::sort(filters.begin(), filters.end(), [](auto& a, auto& b) { return a.id < b.id; });
+    const struct {
+        const GUID& layer;
+        bool permit;
+    } order[] = {{layerV4, true}, {layerV6, true}, {layerV4, false}, {layerV6, false}};
+    for (size_t i = 0; i < 4; ++i) {
+        const lab::Filter& f = filters[i];
+        SCOPED_TRACE(i);
+        EXPECT_EQ(f.name, L"ZeravVPN DNS leaks block");
+        EXPECT_FALSE(f.hasDescription);
+        EXPECT_EQ(f.flags, 0u);
+        EXPECT_EQ(f.layerKey, order[i].layer);
+        EXPECT_EQ(f.subLayerKey, subLayerKey);
+        EXPECT_EQ(f.weightType, order[i].permit ? FWP_UINT8 : FWP_EMPTY);
+        if (order[i].permit)
+            EXPECT_EQ(f.weightValue, 15u);
+        EXPECT_EQ(f.actionType, order[i].permit ? FWP_ACTION_PERMIT : FWP_ACTION_BLOCK);
+        ASSERT_EQ(f.conditions.size(), order[i].permit ? 2u : 1u);
+        EXPECT_EQ(f.conditions[0].fieldKey, remotePort);
+        EXPECT_EQ(f.conditions[0].matchType, FWP_MATCH_EQUAL);
+        EXPECT_EQ(f.conditions[0].valueType, FWP_UINT16);
+        EXPECT_EQ(f.conditions[0].value, 53u);
+        if (order[i].permit) {
+            EXPECT_EQ(f.conditions[1].fieldKey, interfaceIndex);
+            EXPECT_EQ(f.conditions[1].valueType, FWP_UINT32);
+            EXPECT_EQ(f.conditions[1].value, vpnIndex);
+        }
+    }
+}
+
+TEST_F(PlatformTest, TheLockClosesDnsEverywhereButThroughTheTunnel)
+{
+    ASSERT_TRUE(connect("instant.vpn.lab"));
+    const DWORD vpnIndex = lab::snapshot().adapters.at(0).index;
+    expectProbes(vpnIndex, false);
+
+    ASSERT_TRUE(ZeravVPN_lock_DNS_leaks()) << ::testing::PrintToString(errorTexts());
+    expectLockFilters(lab::snapshot(), vpnIndex);
+    expectProbes(vpnIndex, true);
+
+    ASSERT_TRUE(ZeravVPN_lock_DNS_leaks());
+    const lab::Snapshot relocked = lab::snapshot();
+    expectLockFilters(relocked, vpnIndex);
+    const auto lines = messages(logPath);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Firewall rules added"), 2);
+
+    ASSERT_TRUE(ZeravVPN_unlock_DNS_leaks());
+    const lab::Snapshot unlocked = lab::snapshot();
+    EXPECT_TRUE(unlocked.filters.empty());
+    EXPECT_TRUE(unlocked.sessions.empty());
+    expectProbes(vpnIndex, false);
+    ASSERT_TRUE(ZeravVPN_unlock_DNS_leaks()) << "unlocking twice is harmless";
+    EXPECT_EQ(messages(logPath).back(), "DNS leaks unlocked");
+}
+
+TEST_F(PlatformTest, TheLockWithoutTheAdapterFailsAndAddsNothing)
+{
+    EXPECT_FALSE(ZeravVPN_lock_DNS_leaks());
+    EXPECT_EQ(errorTexts(), std::vector<std::string>{"Our VPN interface index not found"});
+    EXPECT_TRUE(lab::snapshot().filters.empty());
+}
+
+ZERAV_CHILD_ROLE(lockAndExit)
+{
+    ZeravVPN_initLogging(args.at(0).c_str(), 0, true);
+    return ZeravVPN_lock_DNS_leaks() ? 0 : 1;
+}
+
+TEST_F(PlatformTest, TheRulesEndWithTheProcessThatLocked)
+{
+    ASSERT_TRUE(connect("instant.vpn.lab"));
+    const DWORD vpnIndex = lab::snapshot().adapters.at(0).index;
+    ASSERT_EQ(runChild("lockAndExit", {logPath}), 0u);
+    EXPECT_TRUE(lab::snapshot().filters.empty()) << "a dynamic session dies with its process";
+    expectProbes(vpnIndex, false);
+}
+
+ZERAV_CHILD_ROLE(connectAs)
+{
+    FakeService service(SERVICE_REPLY_OK);
+    ZeravVPN_initLogging(args.at(0).c_str(), 0, true);
+    ZeravVPN_setConfig(args.at(1).c_str(), "labuser", "labpass", "", "", 5000);
+    return connect("instant.vpn.lab") ? 0 : 1;
+}
+
+TEST(PlatformCleanup, HangsUpOnlyConnectionsOfTheEntryNameAndTheLastAdapterWins)
+{
+    lab::reset();
+    TempDirectory directory;
+    const std::string logPath = directory.file("vpn.log");
+    // Connections outlive the processes that dialed them, as on Windows.
+    for (const char* name : {"Other VPN", "Zerav VPN", "Zerav VPN"})
+        ASSERT_EQ(runChild("connectAs", {logPath, name}), 0u) << name;
+    ASSERT_TRUE(ZeravVPN_initLogging(logPath.c_str(), 0, true));
+    ASSERT_TRUE(ZeravVPN_setConfig("Zerav VPN", "", "", "", "", 0));
+
+    const lab::Snapshot before = lab::snapshot();
+    ASSERT_EQ(before.connections.size(), 3u);
+    ASSERT_TRUE(ZeravVPN_lock_DNS_leaks());
+    const lab::Snapshot locked = lab::snapshot();
+    DWORD lastOurs = 0;
+    for (const auto& adapter : locked.adapters)
+        if (adapter.description == "Zerav VPN")
+            lastOurs = adapter.index;
+    std::vector<DWORD> permitted;
+    for (const auto& filter : locked.filters)
+        if (filter.conditions.size() == 2)
+            permitted.push_back(static_cast<DWORD>(filter.conditions[1].value));
+    EXPECT_EQ(permitted, (std::vector<DWORD>{lastOurs, lastOurs})) << "the last matching adapter in the table wins";
+    const auto lines = messages(logPath);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.rfind("Our VPN network adapter index found : ", 0) == 0; }),
+              2);
+
+    ZeravVPN_cleanup();
+    const lab::Snapshot after = lab::snapshot();
+    ASSERT_EQ(after.connections.size(), 1u);
+    EXPECT_EQ(after.connections[0].entryName, L"Other VPN");
+    EXPECT_TRUE(after.filters.empty());
+    for (const auto& entry : after.entries)
+        EXPECT_NE(entry.name, L"Zerav VPN");
+    lab::reset();
+}
+
+} // namespace
