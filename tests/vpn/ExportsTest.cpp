@@ -141,6 +141,12 @@ TEST_F(ExportsTest, EveryExportWritesItsTraceRecordOnEntry)
         {"unlock", [] { ZeravVPN_unlock_DNS_leaks(); }, "VPN::unlock_DNS_leaks"},
         {"lock", [] { ZeravVPN_lock_DNS_leaks(); }, "VPN::lock_DNS_leaks"},
         {"cleanup", [] { ZeravVPN_cleanup(); }, "VPN::cleanup"},
+        {"connect",
+         [] {
+             ZeravVPN_connect(nullptr, false, recordCallback);
+             WaitForSingleObject(callbackDone.get(), 30000);
+         },
+         "VPN::connect"},
         {"disconnect",
          [] {
              ZeravVPN_disconnect(recordCallback);

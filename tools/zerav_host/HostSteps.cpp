@@ -41,6 +41,16 @@ bool waitForCallback(const char* what)
     return callbackResult;
 }
 
+// "-" takes the password from the environment, so that it need not stand
+// on a command line that every local user can read.
+std::string password(const std::string& argument)
+{
+    if (argument != "-")
+        return argument;
+    const char* value = std::getenv("ZERAV_VPN_PASSWORD");
+    return value ? value : "";
+}
+
 bool isNumber(const std::string& text)
 {
     char* end = nullptr;
@@ -64,8 +74,8 @@ const std::map<std::string, StepKind>& stepKinds()
     static const std::map<std::string, StepKind> kinds = {
         {"log", {3, 3, [](const auto& a) { bool on = true; flag(a[2], on); return ZeravVPN_initLogging(a[0].c_str(), std::atoi(a[1].c_str()), on); }}},
         {"config", {6, 6, [](const auto& a) {
-             return ZeravVPN_setConfig(a[0].c_str(), a[1].c_str(), a[2].c_str(), a[3].c_str(), a[4].c_str(),
-                                       std::atoi(a[5].c_str()));
+             return ZeravVPN_setConfig(a[0].c_str(), a[1].c_str(), password(a[2]).c_str(), a[3].c_str(),
+                                       a[4].c_str(), std::atoi(a[5].c_str()));
          }}},
         {"service", {1, 1, [](const auto& a) { bool on = true; flag(a[0], on); ZeravVPN_setService(on); return true; }}},
         {"install", {0, 0, [](const auto&) { return ZeravVPN_install(); }}},
@@ -159,7 +169,8 @@ const char* hostUsage()
            "Steps, run in order:\n"
            "  log PATH LEVEL on|off      ZeravVPN_initLogging\n"
            "  config ENTRY USER PASSWORD SERVICE_DIR SERVICE_FILE TIMEOUT_MS\n"
-           "                             ZeravVPN_setConfig\n"
+           "                             ZeravVPN_setConfig; PASSWORD - reads it from the\n"
+           "                             environment variable ZERAV_VPN_PASSWORD\n"
            "  service on|off             ZeravVPN_setService\n"
            "  install | deinstall        ZeravVPN_install, ZeravVPN_deinstall\n"
            "  connect SERVER [--ensure-service]\n"
