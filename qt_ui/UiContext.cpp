@@ -2,6 +2,7 @@
 
 #include "DesktopComposition.h"
 #include "ImageProvider.h"
+#include "LibraryPin.h"
 #include "VpnMenuController.h"
 
 #include <QDeadlineTimer>
@@ -36,7 +37,13 @@ UiContext::UiContext() = default;
 
 UiContext::~UiContext()
 {
-    stopUiThread();
+    if (uiThread) {
+        stopAtProcessExit();
+        return;
+    }
+    // A menu built on the caller's thread: the window goes before the
+    // controller that its bindings read.
+    engine.reset();
 }
 
 bool UiContext::start()
@@ -44,6 +51,7 @@ bool UiContext::start()
     QMutexLocker lock(&readyMutex);
     if (uiThread || application)
         return false;
+    pinLibrary();
     uiThread = std::make_unique<std::thread>(&UiContext::uiThreadMain, this);
 
     // The flag, not the wake-up, carries the news, so a UI thread that is
@@ -109,7 +117,7 @@ void UiContext::uiThreadMain()
 
     QTimer::singleShot(0, application.get(), [this] { markReady(); });
     application->exec();
-    markFinished();
+    finishUiThread();
 }
 
 void UiContext::markReady()
@@ -119,40 +127,35 @@ void UiContext::markReady()
     readyCondition.wakeAll();
 }
 
-void UiContext::markFinished()
+// Application, engine and controller outlive the event loop: requests posted
+// later still find a receiver, and nothing is destroyed under a host that
+// keeps calling.
+void UiContext::finishUiThread()
 {
     QMutexLocker lock(&readyMutex);
     finished = true;
     readyCondition.wakeAll();
 }
 
-// The Qt objects belong to the UI thread: they may only be destroyed once its
-// event loop has been left and the thread has ended.
-void UiContext::stopUiThread()
+// The library is pinned once the UI runs, so its static objects go only at
+// process exit. Qt's own static objects may already be gone by then, so the
+// Qt objects are left to the end of the process rather than destroyed; the
+// UI thread is stopped first, so that it does not run on meanwhile.
+void UiContext::stopAtProcessExit()
 {
-    if (!uiThread)
-        return;
-    if (uiThread->get_id() == std::this_thread::get_id()) {
-        abandonUiObjects();
-        return;
+    const bool onUiThread = uiThread->get_id() == std::this_thread::get_id();
+    if (uiThreadMayRunAtExit() && !onUiThread) {
+        {
+            QMutexLocker lock(&readyMutex);
+            while (!ready && !finished)
+                readyCondition.wait(&readyMutex);
+        }
+        postToUiThread([] { QCoreApplication::exit(0); });
+        uiThread->join();
     }
-    {
-        QMutexLocker lock(&readyMutex);
-        while (!ready && !finished)
-            readyCondition.wait(&readyMutex);
-    }
-    postToUiThread([] { QCoreApplication::exit(0); });
-    uiThread->join();
     postReceiver.store(nullptr);
-}
-
-// Unloading from inside the UI thread (a host that exits from the click
-// callback) cannot wait for the thread; leaving the objects alive is the only
-// way not to pull them from under the running event loop.
-void UiContext::abandonUiObjects()
-{
-    postReceiver.store(nullptr);
-    uiThread->detach();
+    if (uiThread->joinable())
+        uiThread->detach();
     (void)controller.release();
     (void)engine.release();
     (void)application.release();

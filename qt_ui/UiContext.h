@@ -40,6 +40,12 @@ public:
     QQmlApplicationEngine* menuEngine() const;
     ImageProvider* imageProvider() const;
 
+    // Whether a request posted now would reach the UI thread at all.
+    bool acceptsRequests() const
+    {
+        return postReceiver.load() != nullptr;
+    }
+
     // Runs the request on the UI thread, in posting order; dropped while no
     // application exists to receive it.
     template <typename Request>
@@ -54,9 +60,8 @@ public:
 private:
     void uiThreadMain();
     void markReady();
-    void markFinished();
-    void stopUiThread();
-    void abandonUiObjects();
+    void finishUiThread();
+    void stopAtProcessExit();
 
     int argc = 1;
     const char* argument0 = "firstArgument";

@@ -123,6 +123,10 @@ void ZeravQtUi_selectServerWithCode(const wchar_t* code)
 
 void ZeravQtUi_addIcon(const wchar_t* code, const char* data, int size)
 {
+    // Decoding loads Qt's image plug-ins; not worth it for a request that
+    // would be dropped, and it would make the host's thread Qt's first.
+    if (!UiContext::instance().acceptsRequests())
+        return;
     const QString iconCode = fromWide(code);
     const QImage image = decodeImage(data, size);
     UiContext::instance().postToUiThread([iconCode, image] {

@@ -1,0 +1,166 @@
+// A host without Qt: it loads the menu library at run time and drives it
+// through its exports alone, then unloads it in the ways a host may.
+
+#include "LoadedLibrary.h"
+#include "SlowStartRetry.h"
+
+#include <dlfcn.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+
+namespace {
+
+int failures = 0;
+
+#define CHECK(condition)                                                             \
+    do {                                                                             \
+        if (!(condition)) {                                                          \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
+            ++failures;                                                              \
+        }                                                                            \
+    } while (false)
+
+const char svgIcon[] = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"24\" height=\"24\">"
+                       "<circle cx=\"12\" cy=\"12\" r=\"10\" fill=\"#d00\"/></svg>";
+
+int clicks = 0;
+
+void countClick(void* context, const wchar_t*)
+{
+    ++*static_cast<int*>(context);
+}
+
+// Every export but init, with arguments of every kind, null pointers included.
+void callEveryExport(LoadedLibrary& library)
+{
+    library.setServerClickCallback(&clicks, &countClick);
+    library.setLightTheme();
+    library.setDarkTheme();
+    library.setIp(L"de", "192.0.2.1");
+    library.setIp(nullptr, nullptr);
+    library.setIpUndefined();
+    library.setIpConnecting();
+    library.setIpDisconnecting();
+    library.setVpnConnectionState(1);
+    library.startServerList();
+    library.addServer(L"de", L"Germany", 0, 3);
+    library.addServer(L"us", L"United States", 2, 1);
+    library.addServer(nullptr, nullptr, 7, -1);
+    library.endServerList();
+    library.selectServerWithCode(L"de");
+    library.selectServerWithCode(nullptr);
+    library.addIcon(L"de", svgIcon, int(std::strlen(svgIcon)));
+    library.addIcon(L"bad", "not an image", 12);
+    library.addIcon(L"none", nullptr, 5);
+    library.addIcon(L"negative", svgIcon, -1);
+    library.showAt(20, 30);
+}
+
+void startWithinLimit(LoadedLibrary& library)
+{
+    if (!library.initQtUi())
+        SlowStartRetry::reportMissedLimit();
+}
+
+void settle()
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+}
+
+bool stillLoaded()
+{
+    void* handle = dlopen(ZERAV_QT_UI_FILE, RTLD_NOW | RTLD_NOLOAD);
+    if (handle)
+        dlclose(handle);
+    return handle != nullptr;
+}
+
+// The whole life of the menu in one process: nothing happens before init,
+// init succeeds once, requests run, quit ends the loop, and the library stays
+// mapped after the host's unload because Qt still refers to its QML.
+void lifecycle()
+{
+    LoadedLibrary library(ZERAV_QT_UI_FILE);
+    callEveryExport(library);
+    library.quit();
+
+    startWithinLimit(library);
+    CHECK(!library.initQtUi());
+
+    callEveryExport(library);
+    settle();
+
+    library.quit();
+    settle();
+    CHECK(!library.initQtUi());
+    callEveryExport(library);
+
+    CHECK(library.unload() == 0);
+    CHECK(stillLoaded());
+}
+
+// A library whose UI never started leaves nothing behind and unloads fully.
+void unloadBeforeStart()
+{
+    LoadedLibrary library(ZERAV_QT_UI_FILE);
+    callEveryExport(library);
+    library.quit();
+    CHECK(library.unload() == 0);
+    CHECK(!stillLoaded());
+}
+
+// A host that forgets quit and unloads: the menu lives on untouched, and the
+// process still ends cleanly.
+void unloadRunning()
+{
+    LoadedLibrary library(ZERAV_QT_UI_FILE);
+    startWithinLimit(library);
+    callEveryExport(library);
+    settle();
+    CHECK(library.unload() == 0);
+    CHECK(stillLoaded());
+
+    LoadedLibrary again(ZERAV_QT_UI_FILE);
+    CHECK(!again.initQtUi());
+    callEveryExport(again);
+    settle();
+}
+
+// A host that simply ends while the menu is shown.
+void exitRunning()
+{
+    LoadedLibrary library(ZERAV_QT_UI_FILE);
+    startWithinLimit(library);
+    callEveryExport(library);
+    settle();
+}
+
+} // namespace
+
+int runScenario(const std::string& scenario)
+{
+    if (scenario == "lifecycle")
+        lifecycle();
+    else if (scenario == "unload_before_start")
+        unloadBeforeStart();
+    else if (scenario == "unload_running")
+        unloadRunning();
+    else if (scenario == "exit_running")
+        exitRunning();
+    else {
+        std::fprintf(stderr, "usage: exports_host lifecycle|unload_before_start|unload_running|exit_running\n");
+        return 2;
+    }
+    std::printf("%s: %d failure(s)\n", scenario.c_str(), failures);
+    return failures == 0 ? 0 : 1;
+}
+
+int main(int argc, char** argv)
+{
+    const std::string scenario = argc > 1 ? argv[1] : "";
+    return SlowStartRetry::run(argv, [&scenario] { return runScenario(scenario); });
+}
