@@ -1,0 +1,83 @@
+#include "LabState.h"
+
+#include "TextFile.h"
+
+#include <algorithm>
+#include <ras.h>
+
+namespace lab {
+
+namespace {
+
+template <class T, class Pred>
+void eraseIf(std::vector<T>& items, Pred pred) {
+  items.erase(std::remove_if(items.begin(), items.end(), pred), items.end());
+}
+
+}  // namespace
+
+void LabState::completeDial(Connection& connection) {
+  connection.state = connection.finalState;
+  connection.error = connection.finalError;
+  if (connection.finalState == RASCS_Connected) connection.adapterIndex = nextAdapterIndex++;
+}
+
+void LabState::settle(ULONGLONG nowMs, const std::function<bool(const Session&)>& ownerAlive) {
+  for (Connection& connection : data.connections) {
+    bool pending = connection.state < RASCS_Connected;
+    if (pending && connection.finalAtMs != 0 && nowMs >= connection.finalAtMs) completeDial(connection);
+  }
+  std::vector<ULONGLONG> orphaned;
+  for (const Session& session : data.sessions)
+    if (!ownerAlive(session)) orphaned.push_back(session.id);
+  for (ULONGLONG id : orphaned) closeSession(id);
+}
+
+Connection* LabState::findConnection(ULONGLONG id) {
+  for (Connection& connection : data.connections)
+    if (connection.id == id) return &connection;
+  return nullptr;
+}
+
+PhonebookEntry* LabState::findEntry(const std::wstring& name) {
+  for (PhonebookEntry& entry : data.entries)
+    if (_wcsicmp(entry.name.c_str(), name.c_str()) == 0) return &entry;
+  return nullptr;
+}
+
+Session* LabState::findSession(ULONGLONG id) {
+  for (Session& session : data.sessions)
+    if (session.id == id) return &session;
+  return nullptr;
+}
+
+Sublayer* LabState::findSublayer(const GUID& key) {
+  for (Sublayer& sublayer : data.sublayers)
+    if (IsEqualGUID(sublayer.key, key)) return &sublayer;
+  return nullptr;
+}
+
+bool LabState::removeConnection(ULONGLONG id) {
+  size_t before = data.connections.size();
+  eraseIf(data.connections, [&](const Connection& c) { return c.id == id; });
+  return data.connections.size() != before;
+}
+
+// Objects added in a dynamic session go with it; a session without the
+// dynamic flag leaves its objects in place, as WFP does.
+void LabState::closeSession(ULONGLONG id) {
+  eraseIf(data.filters, [&](const Filter& f) { return f.sessionId == id && f.dynamic; });
+  eraseIf(data.sublayers, [&](const Sublayer& s) { return s.sessionId == id && s.dynamic; });
+  eraseIf(data.sessions, [&](const Session& s) { return s.id == id; });
+}
+
+std::vector<Adapter> LabState::adapters() const {
+  std::vector<Adapter> result;
+  for (const Connection& connection : data.connections) {
+    if (connection.state != RASCS_Connected || connection.adapterIndex == 0) continue;
+    result.push_back({connection.adapterIndex, toUtf8(connection.entryName), connection.id});
+  }
+  return result;
+}
+
+}  // namespace lab

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "LabInspect.h"
+
+#include <functional>
+
+namespace lab {
+
+// The whole machine-wide state of the lab: what the snapshot shows plus the
+// counters that keep handles, interface indexes and ids unique for the life
+// of the prefix.
+struct LabState {
+  Snapshot data;
+  ULONGLONG nextConnection = 1;
+  DWORD nextAdapterIndex = 1000;
+  ULONGLONG nextSession = 1;
+  UINT64 nextFilterId = 65536;
+
+  // Brings the state up to `nowMs`: dials whose outcome is due reach their
+  // final state, and sessions whose owner has gone are closed.
+  void settle(ULONGLONG nowMs, const std::function<bool(const Session&)>& ownerAlive);
+
+  Connection* findConnection(ULONGLONG id);
+  PhonebookEntry* findEntry(const std::wstring& name);
+  Session* findSession(ULONGLONG id);
+  Sublayer* findSublayer(const GUID& key);
+
+  bool removeConnection(ULONGLONG id);
+  void closeSession(ULONGLONG id);
+
+  std::vector<Adapter> adapters() const;
+
+ private:
+  void completeDial(Connection& connection);
+};
+
+std::vector<BYTE> encodeState(const LabState& state);
+LabState decodeState(const std::vector<BYTE>& bytes);
+
+}  // namespace lab

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "ServerDirectory.h"
+
+#include <windows.h>
+#include <ras.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lab {
+
+// How one dial unfolds, decided from the server directory by the server
+// address and the credentials the caller passed.
+struct DialPlan {
+  std::string behaviour;
+  DWORD startError = 0;  // non-zero: RasDialW fails before any connection exists
+  std::vector<RASCONNSTATE> progress;
+  bool reachesFinal = true;
+  DWORD delayMs = 0;
+  RASCONNSTATE finalState = RASCS_Connected;
+  DWORD finalError = 0;
+
+  static DialPlan choose(const std::optional<ServerEntry>& server, const std::wstring& user,
+                         const std::wstring& password);
+};
+
+}  // namespace lab
