@@ -13,6 +13,8 @@
 #include <QUrl>
 #include <QtQml>
 
+#include <system_error>
+
 namespace {
 
 constexpr int readyTimeoutMs = 150;
@@ -52,7 +54,13 @@ bool UiContext::start()
     if (uiThread || application)
         return false;
     pinLibrary();
-    uiThread = std::make_unique<std::thread>(&UiContext::uiThreadMain, this);
+    // An exception must not cross the C interface into the host; a thread
+    // that could not be started is a start that did not succeed.
+    try {
+        uiThread = std::make_unique<std::thread>(&UiContext::uiThreadMain, this);
+    } catch (const std::system_error&) {
+        return false;
+    }
 
     // The flag, not the wake-up, carries the news, so a UI thread that is
     // ready before this wait begins is not missed.
