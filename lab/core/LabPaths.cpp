@@ -6,16 +6,20 @@ namespace lab {
 
 namespace {
 
+// Built from the system drive, not from %ProgramData%: Wine gives services a
+// different value of that variable than user processes, and both must meet
+// in the same folder.
 std::wstring programData() {
-  wchar_t buffer[MAX_PATH];
-  DWORD length = GetEnvironmentVariableW(L"ProgramData", buffer, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return L"C:\\ProgramData";
-  return std::wstring(buffer, length);
+  wchar_t windows[MAX_PATH];
+  UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+  std::wstring drive = length >= 2 && windows[1] == L':' ? std::wstring(windows, 2) : L"C:";
+  return drive + L"\\ProgramData";
 }
 
 }  // namespace
 
 std::wstring LabPaths::directory() {
+  CreateDirectoryW(programData().c_str(), nullptr);
   std::wstring dir = programData() + L"\\VpnLab";
   CreateDirectoryW(dir.c_str(), nullptr);
   return dir;
