@@ -4,7 +4,8 @@
 //             [--screenshot FILE]
 //
 // Without --screenshot the menu stays up until a server is clicked (printed
-// on standard output) or the menu loses focus.
+// on standard output). With it, the shown window is saved as a PNG; without a
+// display the offscreen platform is used.
 
 #include "ZeravQtUi.h"
 
@@ -197,6 +198,17 @@ int takeScreenshot(const std::string& file)
     return 0;
 }
 
+// A screenshot needs no display: without one the offscreen platform draws the
+// window, and since it has no OpenGL, Qt Quick's software renderer with it.
+void chooseOffscreenWhenHeadless(const Options& options)
+{
+    if (!options.screenshot.empty() && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM")
+        && !qEnvironmentVariableIsSet("DISPLAY") && !qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qgetenv("QT_QPA_PLATFORM") == "offscreen" && !qEnvironmentVariableIsSet("QT_QUICK_BACKEND"))
+        qputenv("QT_QUICK_BACKEND", "software");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -208,6 +220,7 @@ int main(int argc, char** argv)
             argv[0]);
         return 2;
     }
+    chooseOffscreenWhenHeadless(options);
 
     if (!ZeravQtUi_initQtUi()) {
         // A slow start is allowed; the menu comes up a little later.
