@@ -102,6 +102,26 @@ void VpnMenuController::useDarkTheme()
     emit setDarkTheme();
 }
 
+void VpnMenuController::startServerList()
+{
+    model->startList();
+}
+
+void VpnMenuController::addServer(const ServerEntry& entry)
+{
+    model->addServer(entry);
+}
+
+void VpnMenuController::endServerList()
+{
+    model->endList();
+}
+
+void VpnMenuController::selectServer(const QString& code)
+{
+    model->selectServer(code);
+}
+
 void VpnMenuController::serverClicked(const QString& serverCode)
 {
     if (!clickCallback)

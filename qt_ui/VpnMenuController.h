@@ -54,6 +54,10 @@ public:
     void showAt(int x, int y);
     void useLightTheme();
     void useDarkTheme();
+    void startServerList();
+    void addServer(const ServerEntry& entry);
+    void endServerList();
+    void selectServer(const QString& code);
 
     Q_INVOKABLE void serverClicked(const QString& serverCode);
 

@@ -1,7 +1,6 @@
 #include "ZeravQtUi.h"
 
 #include "ImageProvider.h"
-#include "ServerListUiModel.h"
 #include "UiContext.h"
 #include "VpnMenuController.h"
 
@@ -37,12 +36,6 @@ void postToController(Request request)
         if (VpnMenuController* controller = UiContext::instance().menuController())
             request(*controller);
     });
-}
-
-template <typename Request>
-void postToModel(Request request)
-{
-    postToController([request](VpnMenuController& controller) { request(*controller.serverListModel()); });
 }
 
 } // namespace
@@ -101,24 +94,24 @@ void ZeravQtUi_setVpnConnectionState(unsigned char state)
 
 void ZeravQtUi_startServerList()
 {
-    postToModel([](ServerListUiModel& model) { model.startList(); });
+    postToController([](VpnMenuController& controller) { controller.startServerList(); });
 }
 
 void ZeravQtUi_addServer(const wchar_t* code, const wchar_t* name, int type, int priority)
 {
     const ServerEntry entry { fromWide(code), fromWide(name), type, priority };
-    postToModel([entry](ServerListUiModel& model) { model.addServer(entry); });
+    postToController([entry](VpnMenuController& controller) { controller.addServer(entry); });
 }
 
 void ZeravQtUi_endServerList()
 {
-    postToModel([](ServerListUiModel& model) { model.endList(); });
+    postToController([](VpnMenuController& controller) { controller.endServerList(); });
 }
 
 void ZeravQtUi_selectServerWithCode(const wchar_t* code)
 {
     const QString serverCode = fromWide(code);
-    postToModel([serverCode](ServerListUiModel& model) { model.selectServer(serverCode); });
+    postToController([serverCode](VpnMenuController& controller) { controller.selectServer(serverCode); });
 }
 
 void ZeravQtUi_addIcon(const wchar_t* code, const char* data, int size)

@@ -282,15 +282,19 @@ void TestVpnMenuController::modelRequestsReachTheModel()
     ServerListUiModel* model = controller->serverListModel();
     QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QSignalSpy reset(model, &QAbstractItemModel::modelReset);
+    QSignalSpy changed(model, &QAbstractItemModel::dataChanged);
 
-    model->startList();
-    model->addServer({ QStringLiteral("p"), QStringLiteral("P"), 2, 1 });
-    model->addServer({ QStringLiteral("f"), QStringLiteral("F"), 0, 1 });
-    model->endList();
+    controller->startServerList();
+    controller->addServer({ QStringLiteral("p"), QStringLiteral("P"), 2, 1 });
+    controller->addServer({ QStringLiteral("f"), QStringLiteral("F"), 0, 1 });
+    controller->endServerList();
+    controller->selectServer(QStringLiteral("p"));
 
     QCOMPARE(reset.count(), 1);
+    QCOMPARE(changed.count(), 1);
     QCOMPARE(controller->property("serverListModel").value<ServerListUiModel*>(), model);
     QCOMPARE(model->data(model->index(0), ServerListUiModel::CodeRole).toString(), QStringLiteral("f"));
+    QVERIFY(model->data(model->index(1), ServerListUiModel::IsSelectedRole).toBool());
 }
 
 QTEST_GUILESS_MAIN(TestVpnMenuController)
