@@ -1,0 +1,57 @@
+// A second process for the lab's lifetime tests:
+//   lab_test_helper hold-session PORT   blocks PORT over IPv4 in a dynamic
+//                                       session, then waits to be killed
+//   lab_test_helper dial ENTRY          dials ENTRY to the instant server and
+//                                       exits once connected (exit code 0)
+
+#include "LabTestSupport.h"
+#include "common/FwpDefinitions.h"
+
+#include <rpc.h>
+
+#include <cwchar>
+
+namespace {
+
+int holdSession(UINT16 port) {
+  HANDLE engine = nullptr;
+  FWPM_SESSION0 session{};
+  session.flags = FWPM_SESSION_FLAG_DYNAMIC;
+  if (FwpmEngineOpen0(nullptr, RPC_C_AUTHN_WINNT, nullptr, &session, &engine) != 0) return 1;
+  FWPM_SUBLAYER0 sublayer{};
+  UuidCreate(&sublayer.subLayerKey);
+  sublayer.displayData.name = const_cast<wchar_t*>(L"lab helper");
+  if (FwpmSubLayerAdd0(engine, &sublayer, nullptr) != 0) return 1;
+  FWPM_FILTER_CONDITION0 condition{};
+  condition.fieldKey = fwp_def::kConditionIpRemotePort;
+  condition.matchType = FWP_MATCH_EQUAL;
+  condition.conditionValue.type = FWP_UINT16;
+  condition.conditionValue.uint16 = port;
+  FWPM_FILTER0 filter{};
+  filter.displayData.name = const_cast<wchar_t*>(L"lab helper block");
+  filter.layerKey = fwp_def::kLayerAleAuthConnectV4;
+  filter.subLayerKey = sublayer.subLayerKey;
+  filter.numFilterConditions = 1;
+  filter.filterCondition = &condition;
+  filter.action.type = FWP_ACTION_BLOCK;
+  if (FwpmFilterAdd0(engine, &filter, nullptr, nullptr) != 0) return 1;
+  Sleep(INFINITE);
+  return 0;
+}
+
+int dialAndLeave(const std::wstring& entry) {
+  if (labtest::putEntry(entry, L"instant.vpn.lab") != 0) return 1;
+  HRASCONN handle = nullptr;
+  if (labtest::dial(entry, L"labuser", L"labpass", &handle) != 0) return 1;
+  std::vector<labtest::DialEvent> events = labtest::DialObserver::waitFinal(5000);
+  return !events.empty() && events.back().state == RASCS_Connected ? 0 : 1;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc == 3 && std::wcscmp(argv[1], L"hold-session") == 0)
+    return holdSession(static_cast<UINT16>(std::wcstoul(argv[2], nullptr, 10)));
+  if (argc == 3 && std::wcscmp(argv[1], L"dial") == 0) return dialAndLeave(argv[2]);
+  return 2;
+}

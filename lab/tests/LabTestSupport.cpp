@@ -1,0 +1,117 @@
+#include "LabTestSupport.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+namespace labtest {
+
+namespace {
+
+std::mutex eventsMutex;
+std::condition_variable eventsChanged;
+std::vector<DialEvent> events;
+
+bool hasFinal() {
+  return !events.empty() && events.back().state >= RASCS_Connected;
+}
+
+template <size_t N>
+void copy(WCHAR (&target)[N], const std::wstring& text) {
+  wcsncpy(target, text.c_str(), N - 1);
+}
+
+}  // namespace
+
+std::wstring uniqueName(const std::wstring& stem) {
+  static std::atomic<unsigned> counter{0};
+  return stem + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
+}
+
+DWORD putEntry(const std::wstring& name, const std::wstring& server) {
+  RasEntryW81 entry{};
+  RasEntryW7& e = entry.w7;
+  e.dwSize = sizeof entry;
+  e.dwfOptions = RASEO_RemoteDefaultGateway | RASEO_SwCompression | RASEO_RequireEncryptedPw |
+                 RASEO_RequireDataEncryption;
+  copy(e.szLocalPhoneNumber, server);
+  e.dwfNetProtocols = RASNP_Ip;
+  copy(e.szDeviceType, RASDT_Vpn);
+  e.dwType = RASET_Vpn;
+  e.dwEncryptionType = ET_Require;
+  e.dwVpnStrategy = ras_layout::kVpnStrategyIkev2Only;
+  e.dwfOptions2 = ras_layout::kOptions2IPv4ExplicitMetric | ras_layout::kOptions2IPv6ExplicitMetric;
+  e.dwIPv4InterfaceMetric = 3;
+  e.dwIPv6InterfaceMetric = 3;
+  return RasSetEntryPropertiesW(nullptr, name.c_str(), reinterpret_cast<RASENTRYW*>(&entry), sizeof entry,
+                                nullptr, 0);
+}
+
+void DialObserver::reset() {
+  std::lock_guard<std::mutex> lock(eventsMutex);
+  events.clear();
+}
+
+void WINAPI DialObserver::notify(UINT, RASCONNSTATE state, DWORD error) {
+  std::lock_guard<std::mutex> lock(eventsMutex);
+  events.push_back({state, error});
+  eventsChanged.notify_all();
+}
+
+std::vector<DialEvent> DialObserver::waitFinal(DWORD timeoutMs) {
+  std::unique_lock<std::mutex> lock(eventsMutex);
+  eventsChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), [] { return hasFinal(); });
+  return events;
+}
+
+DWORD dial(const std::wstring& entry, const std::wstring& user, const std::wstring& password,
+           HRASCONN* handle, DWORD paramsSize) {
+  RasDialParamsW81 params{};
+  params.dwSize = paramsSize;
+  copy(params.szEntryName, entry);
+  copy(params.szUserName, user);
+  copy(params.szPassword, password);
+  DialObserver::reset();
+  return RasDialW(nullptr, nullptr, reinterpret_cast<RASDIALPARAMSW*>(&params), 0,
+                  reinterpret_cast<void*>(&DialObserver::notify), handle);
+}
+
+DWORD connectionStatus(HRASCONN handle, RasConnStatusW7& status) {
+  status = RasConnStatusW7{};
+  status.dwSize = sizeof status;
+  return RasGetConnectStatusW(handle, reinterpret_cast<RASCONNSTATUSW*>(&status));
+}
+
+std::vector<MIB_IFROW> interfaceRows() {
+  ULONG size = 0;
+  if (GetIfTable(nullptr, &size, FALSE) != ERROR_INSUFFICIENT_BUFFER) return {};
+  std::vector<BYTE> buffer(size);
+  auto* table = reinterpret_cast<MIB_IFTABLE*>(buffer.data());
+  if (GetIfTable(table, &size, FALSE) != NO_ERROR) return {};
+  return std::vector<MIB_IFROW>(table->table, table->table + table->dwNumEntries);
+}
+
+std::vector<MIB_IFROW> adapterRowsFor(const std::wstring& entry) {
+  std::vector<MIB_IFROW> rows;
+  std::string description = utf8(entry);
+  for (const MIB_IFROW& row : interfaceRows())
+    if (description == reinterpret_cast<const char*>(row.bDescr)) rows.push_back(row);
+  return rows;
+}
+
+std::wstring besideTests(const std::wstring& file) {
+  wchar_t path[MAX_PATH];
+  DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring folder(path, length);
+  return folder.substr(0, folder.find_last_of(L"\\/") + 1) + file;
+}
+
+std::string utf8(const std::wstring& text) {
+  int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(size, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
+  out.resize(size - 1);
+  return out;
+}
+
+}  // namespace labtest

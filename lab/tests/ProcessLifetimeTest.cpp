@@ -1,0 +1,87 @@
+// What outlives a process and what does not: a dynamic WFP session dies with
+// the process that opened it, a RAS connection does not and can be hung up
+// by any other process.
+
+#include "LabInspect.h"
+#include "LabTestSupport.h"
+#include "UniqueHandle.h"
+
+#include <gtest/gtest.h>
+#include <raserror.h>
+
+namespace {
+
+constexpr UINT16 kHelperPort = 47101;
+constexpr DWORD kPatienceMs = 15000;
+
+lab::UniqueHandle startHelper(const std::wstring& arguments) {
+  std::wstring commandLine = L"\"" + labtest::besideTests(L"lab_test_helper.exe") + L"\" " + arguments;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    return lab::UniqueHandle();
+  CloseHandle(process.hThread);
+  return lab::UniqueHandle(process.hProcess);
+}
+
+bool blocked(UINT16 port) { return !lab::probe({port, 1, lab::IpVersion::V4}).permitted; }
+
+bool hasSessionOf(DWORD pid) {
+  lab::Snapshot state = lab::snapshot();
+  return std::any_of(state.sessions.begin(), state.sessions.end(),
+                     [&](const lab::Session& s) { return s.ownerPid == pid; });
+}
+
+template <class Condition>
+bool waitFor(Condition condition) {
+  for (DWORD waited = 0; waited < kPatienceMs; waited += 100) {
+    if (condition()) return true;
+    Sleep(100);
+  }
+  return condition();
+}
+
+TEST(ProcessLifetime, DynamicSessionEndsWithTheProcessThatOpenedIt) {
+  lab::UniqueHandle helper = startHelper(L"hold-session " + std::to_wstring(kHelperPort));
+  ASSERT_TRUE(helper.valid());
+  DWORD pid = GetProcessId(helper.get());
+  ASSERT_TRUE(waitFor([] { return blocked(kHelperPort); })) << "the helper's block filter never appeared";
+  EXPECT_TRUE(hasSessionOf(pid));
+
+  ASSERT_TRUE(TerminateProcess(helper.get(), 9));
+  ASSERT_EQ(WaitForSingleObject(helper.get(), kPatienceMs), WAIT_OBJECT_0);
+  helper.reset();
+  EXPECT_FALSE(blocked(kHelperPort));
+  EXPECT_FALSE(hasSessionOf(pid));
+}
+
+TEST(ProcessLifetime, ConnectionOutlivesTheDialerAndAnyProcessCanHangItUp) {
+  std::wstring entry = labtest::uniqueName(L"lab-orphan");
+  lab::UniqueHandle helper = startHelper(L"dial \"" + entry + L"\"");
+  ASSERT_TRUE(helper.valid());
+  ASSERT_EQ(WaitForSingleObject(helper.get(), kPatienceMs), WAIT_OBJECT_0);
+  DWORD exitCode = 1;
+  GetExitCodeProcess(helper.get(), &exitCode);
+  ASSERT_EQ(exitCode, 0u);
+
+  DWORD size = 0, count = 0;
+  ASSERT_EQ(RasEnumConnectionsW(nullptr, &size, &count), static_cast<DWORD>(ERROR_BUFFER_TOO_SMALL));
+  std::vector<RasConnW7> connections(count);
+  connections[0].dwSize = sizeof(RasConnW7);
+  ASSERT_EQ(RasEnumConnectionsW(reinterpret_cast<RASCONNW*>(connections.data()), &size, &count), 0u);
+  auto found = std::find_if(connections.begin(), connections.end(),
+                            [&](const RasConnW7& c) { return entry == c.szEntryName; });
+  ASSERT_NE(found, connections.end());
+  ASSERT_EQ(labtest::adapterRowsFor(entry).size(), 1u);
+
+  RasConnStatusW7 status;
+  ASSERT_EQ(labtest::connectionStatus(found->hrasconn, status), 0u);
+  EXPECT_EQ(status.rasconnstate, RASCS_Connected);
+  EXPECT_EQ(RasHangUpW(found->hrasconn), 0u);
+  EXPECT_EQ(labtest::connectionStatus(found->hrasconn, status), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_TRUE(labtest::adapterRowsFor(entry).empty());
+  RasDeleteEntryW(nullptr, entry.c_str());
+}
+
+}  // namespace
