@@ -97,6 +97,7 @@ private slots:
     void sectionsGroupFreeAndPremium_data();
     void sectionsGroupFreeAndPremium();
     void rowsShowNameAndIcon();
+    void newIconShowsWithNextList();
     void checkMarkOnSelectedRowsOnly_data();
     void checkMarkOnSelectedRowsOnly();
     void themeSwitchesColoursAndGlobe_data();
@@ -356,6 +357,24 @@ void TestMenuWindow::rowsShowNameAndIcon()
     QCOMPARE(sourceOf(icon), QUrl(QStringLiteral("image://imgProvider/de")));
     QCOMPARE(icon->size(), QSizeF(24, 24));
     QCOMPARE(icon->property("status").toInt(), 1);
+}
+
+void TestMenuWindow::newIconShowsWithNextList()
+{
+    showWindow();
+    const auto iconCentre = [this] {
+        const QList<QQuickItem*> rows = visibleItems(window, QStringLiteral("serverRow"));
+        return rows.isEmpty() ? QPoint() : centreInWindow(item(rows.first(), QStringLiteral("icon")));
+    };
+    context->imageProvider()->storeIcon(QStringLiteral("swap"), filled(Qt::red));
+    fill({ { "swap", "Swap", 0, 1 } });
+    QTRY_COMPARE(shownPixel(window, iconCentre()), QColor(Qt::red).rgb());
+
+    context->imageProvider()->storeIcon(QStringLiteral("swap"), filled(Qt::blue));
+    QCOMPARE(shownPixel(window, iconCentre()), QColor(Qt::red).rgb());
+    fill({ { "swap", "Swap", 0, 1 } });
+
+    QTRY_COMPARE(shownPixel(window, iconCentre()), QColor(Qt::blue).rgb());
 }
 
 void TestMenuWindow::checkMarkOnSelectedRowsOnly_data()
