@@ -9,6 +9,15 @@ namespace lab {
 
 namespace {
 
+// Records of dials and certutil runs are history for inspection; the oldest
+// go so that the state every call reads stays small in a long-lived prefix.
+constexpr size_t kKeptRecords = 500;
+
+template <class T>
+void keepLatest(std::vector<T>& records) {
+  if (records.size() > kKeptRecords) records.erase(records.begin(), records.end() - kKeptRecords);
+}
+
 template <class T, class Pred>
 void eraseIf(std::vector<T>& items, Pred pred) {
   items.erase(std::remove_if(items.begin(), items.end(), pred), items.end());
@@ -31,6 +40,8 @@ void LabState::settle(ULONGLONG nowMs, const std::function<bool(const Session&)>
   for (const Session& session : data.sessions)
     if (!ownerAlive(session)) orphaned.push_back(session.id);
   for (ULONGLONG id : orphaned) closeSession(id);
+  keepLatest(data.dials);
+  keepLatest(data.certutilRuns);
 }
 
 Connection* LabState::findConnection(ULONGLONG id) {

@@ -17,7 +17,8 @@ struct LabState {
   UINT64 nextFilterId = 65536;
 
   // Brings the state up to `nowMs`: dials whose outcome is due reach their
-  // final state, and sessions whose owner has gone are closed.
+  // final state, sessions whose owner has gone are closed, and only the
+  // latest records of dials and certutil runs are kept.
   void settle(ULONGLONG nowMs, const std::function<bool(const Session&)>& ownerAlive);
 
   Connection* findConnection(ULONGLONG id);
