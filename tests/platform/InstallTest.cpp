@@ -85,6 +85,9 @@ TEST_F(InstallTest, InstallAddsTheKeyAndTheCertificateDeinstallTakesBothAway)
     EXPECT_TRUE(endsWith(lines[0], L"-addstore -f -enterprise -user root \"" +
                                        besideThisProgram(L"strongswanCert.der") + L"\""))
         << std::string(lines[0].begin(), lines[0].end());
+    const auto store = lab::snapshot().rootStore;
+    ASSERT_EQ(store.size(), 1u) << "the lab's certutil added the file beside the host";
+    EXPECT_EQ(store[0].name, L"Zerav Mobile Root CA");
 
     ASSERT_TRUE(ZeravVPN_deinstall()) << ::testing::PrintToString(errorTexts());
     EXPECT_FALSE(wizardKeyExists());
