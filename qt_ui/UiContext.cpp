@@ -13,6 +13,7 @@
 #include <QUrl>
 #include <QtQml>
 
+#include <cstdlib>
 #include <system_error>
 
 namespace {
@@ -133,6 +134,15 @@ void UiContext::markReady()
     QMutexLocker lock(&readyMutex);
     ready = true;
     readyCondition.wakeAll();
+    // Exit handlers run last registered first. Qt registers many of its own
+    // while the UI starts; this one, registered after them, stops the UI
+    // thread before they destroy what it may still use.
+    std::atexit(&stopUiAtExit);
+}
+
+void UiContext::stopUiAtExit()
+{
+    instance().stopAtProcessExit();
 }
 
 // Application, engine and controller outlive the event loop: requests posted
@@ -152,7 +162,7 @@ void UiContext::finishUiThread()
 void UiContext::stopAtProcessExit()
 {
     const bool onUiThread = uiThread->get_id() == std::this_thread::get_id();
-    if (uiThreadMayRunAtExit() && !onUiThread) {
+    if (uiThread->joinable() && uiThreadMayRunAtExit() && !onUiThread) {
         {
             QMutexLocker lock(&readyMutex);
             while (!ready && !finished)

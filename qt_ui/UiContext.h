@@ -62,6 +62,7 @@ private:
     void markReady();
     void finishUiThread();
     void stopAtProcessExit();
+    static void stopUiAtExit();
 
     int argc = 1;
     const char* argument0 = "firstArgument";

@@ -3,30 +3,48 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <thread>
 
-// The library's first start may miss its 150 ms ready limit when the machine
-// is busy; that is allowed behaviour, not a fault. A scenario that needs a
-// start within the limit reports such a miss with this exit code, and the
-// scenario is run again in a fresh process, at most three times in all.
+// The library's first start may miss its 150 ms ready limit on a busy
+// machine; that is allowed behaviour, not a fault, and the limit itself is
+// measured by the benchmark. A scenario whose start misses the limit is run
+// again in a fresh process; when the last of three attempts misses it too,
+// the scenario goes on with the late start, which must work all the same.
 namespace SlowStartRetry {
 
+constexpr int attempts = 3;
 constexpr int missedLimitExitCode = 3;
-constexpr const char* childMarker = "ZERAV_QT_UI_TEST_CHILD";
+constexpr const char* attemptVariable = "ZERAV_QT_UI_TEST_ATTEMPT";
 
-[[noreturn]] inline void reportMissedLimit()
+inline int currentAttempt()
 {
-    std::fprintf(stderr, "the UI was not ready within 150 ms; the scenario runs again\n");
-    std::fflush(nullptr);
-    std::exit(missedLimitExitCode);
+    const char* attempt = std::getenv(attemptVariable);
+    return attempt ? std::atoi(attempt) : 0;
 }
 
-inline int runChild(char** argv)
+// Called when init returned false. The late start is let finish first: like
+// any host, a test must not end the process while the library's thread is
+// still building its UI.
+inline void startMissedLimit()
+{
+    const bool last = currentAttempt() >= attempts;
+    std::fprintf(stderr, "attempt %d: the UI was not ready within 150 ms; %s\n", currentAttempt(),
+        last ? "going on with the late start" : "the scenario runs again");
+    std::fflush(nullptr);
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    if (!last)
+        std::exit(missedLimitExitCode);
+}
+
+inline int runChild(char** argv, int attempt)
 {
     const pid_t child = fork();
     if (child == 0) {
-        setenv(childMarker, "1", 1);
+        setenv(attemptVariable, std::to_string(attempt).c_str(), 1);
         execv(argv[0], argv);
         _exit(127);
     }
@@ -40,15 +58,15 @@ inline int runChild(char** argv)
     return WEXITSTATUS(status);
 }
 
-// Runs scenario in this process when it is the child, otherwise in children.
+// Runs scenario in this process when it is an attempt, otherwise in children.
 template <typename Scenario>
 int run(char** argv, Scenario scenario)
 {
-    if (std::getenv(childMarker))
+    if (currentAttempt() > 0)
         return scenario();
     int result = missedLimitExitCode;
-    for (int attempt = 0; attempt < 3 && result == missedLimitExitCode; ++attempt)
-        result = runChild(argv);
+    for (int attempt = 1; attempt <= attempts && result == missedLimitExitCode; ++attempt)
+        result = runChild(argv, attempt);
     return result;
 }
 

@@ -124,7 +124,7 @@ int clickScenario()
     library.showAt(0, 0);
 
     if (!library.initQtUi())
-        SlowStartRetry::reportMissedLimit();
+        SlowStartRetry::startMissedLimit();
     CHECK(!library.initQtUi());
 
     library.startServerList();

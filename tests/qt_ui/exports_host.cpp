@@ -60,10 +60,10 @@ void callEveryExport(LoadedLibrary& library)
     library.showAt(20, 30);
 }
 
-void startWithinLimit(LoadedLibrary& library)
+void startUi(LoadedLibrary& library)
 {
     if (!library.initQtUi())
-        SlowStartRetry::reportMissedLimit();
+        SlowStartRetry::startMissedLimit();
 }
 
 void settle()
@@ -88,7 +88,7 @@ void lifecycle()
     callEveryExport(library);
     library.quit();
 
-    startWithinLimit(library);
+    startUi(library);
     CHECK(!library.initQtUi());
 
     callEveryExport(library);
@@ -118,7 +118,7 @@ void unloadBeforeStart()
 void unloadRunning()
 {
     LoadedLibrary library(ZERAV_QT_UI_FILE);
-    startWithinLimit(library);
+    startUi(library);
     callEveryExport(library);
     settle();
     CHECK(library.unload() == 0);
@@ -134,7 +134,7 @@ void unloadRunning()
 void exitRunning()
 {
     LoadedLibrary library(ZERAV_QT_UI_FILE);
-    startWithinLimit(library);
+    startUi(library);
     callEveryExport(library);
     settle();
 }
