@@ -3,9 +3,15 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <memory>
+
 namespace lab {
 
 namespace {
+
+struct LocalFreeDeleter {
+  void operator()(LPWSTR* block) const { LocalFree(block); }
+};
 
 // The program name ends at the closing quote when it starts with one, else
 // at the first blank; the blanks after it are not part of the arguments.
@@ -23,10 +29,9 @@ CommandLine CommandLine::current() { return CommandLine(GetCommandLineW()); }
 
 CommandLine::CommandLine(const std::wstring& line) : tail_(line.substr(tailStart(line))) {
   int count = 0;
-  LPWSTR* split = CommandLineToArgvW(line.c_str(), &count);
-  if (split == nullptr) return;
-  for (int i = 1; i < count; ++i) arguments_.emplace_back(split[i]);
-  LocalFree(split);
+  std::unique_ptr<LPWSTR, LocalFreeDeleter> split(CommandLineToArgvW(line.c_str(), &count));
+  if (!split) return;
+  for (int i = 1; i < count; ++i) arguments_.emplace_back(split.get()[i]);
 }
 
 }  // namespace lab

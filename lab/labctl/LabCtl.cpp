@@ -17,7 +17,7 @@ const char kUsage[] =
     "       labctl probe --port P --if N (--ipv4 | --ipv6)   exit 0: passes, 1: blocked\n"
     "       labctl reset\n"
     "       labctl servers [show | default | set FILE]\n"
-    "       labctl drop HANDLE\n";
+    "       labctl drop ID                                   the connection number labctl show prints\n";
 
 unsigned long long number(const std::wstring& text) {
   wchar_t* end = nullptr;
