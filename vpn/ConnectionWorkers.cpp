@@ -10,7 +10,6 @@
 
 #include <chrono>
 #include <memory>
-#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -55,7 +54,7 @@ bool connectLocked(const ConnectRequest& request)
     AgileVPN& vpn = AgileVPN::instance();
     if (!request.serverGiven)
         throw std::invalid_argument("Null pointer passed as server address");
-    std::lock_guard<NamedMutex> lock(vpnMutex());
+    NamedMutex::Lock lock(vpnMutex());
     if (request.ensureService && !serviceAnswers()) {
         log(LogLevel::Trace, "Trying to start service ...");
         startServiceElevated();
@@ -105,7 +104,7 @@ void connectWorker(std::unique_ptr<ConnectRequest> request)
 
 bool disconnectLocked()
 {
-    std::lock_guard<NamedMutex> lock(vpnMutex());
+    NamedMutex::Lock lock(vpnMutex());
     log(LogLevel::Trace, "Async disconnect() started");
     AgileVPN& vpn = AgileVPN::instance();
     vpn.disconnect();

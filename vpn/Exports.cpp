@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
-#include <mutex>
 #include <stdexcept>
 #include <string>
 
@@ -36,7 +35,7 @@ bool runLocked(const char* trace, Work&& work)
     if (trace)
         log(LogLevel::Trace, trace);
     try {
-        std::lock_guard<NamedMutex> lock(vpnMutex());
+        NamedMutex::Lock lock(vpnMutex());
         return work();
     } catch (const std::exception& e) {
         reportError(e.what());
@@ -65,6 +64,10 @@ void ZeravVPN_setService(bool service)
 {
     runLocked("VPN::setService", [&] {
         VPN::instance().serviceFlag = service;
+        if (service) {
+            vpnMutex().makePrivate();
+            errorListMutex().makePrivate();
+        }
         return true;
     });
 }

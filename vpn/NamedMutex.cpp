@@ -2,20 +2,40 @@
 
 #include <stdexcept>
 
-NamedMutex::NamedMutex(const wchar_t* name)
-    : handle_(CreateMutexW(nullptr, FALSE, name))
+namespace {
+
+MutexHandle createMutex(const wchar_t* name)
 {
-    if (!handle_)
+    MutexHandle mutex(CreateMutexW(nullptr, FALSE, name));
+    if (!mutex)
         throw std::runtime_error("NamedMutex: failed to create mutex");
+    return mutex;
 }
 
-void NamedMutex::lock()
+} // namespace
+
+NamedMutex::NamedMutex(const wchar_t* name)
+    : named_(createMutex(name))
+    , current_(named_.get())
 {
-    if (WaitForSingleObject(handle_.get(), INFINITE) == WAIT_FAILED)
+}
+
+void NamedMutex::makePrivate()
+{
+    if (private_)
+        return;
+    private_ = createMutex(nullptr);
+    current_ = private_.get();
+}
+
+NamedMutex::Lock::Lock(NamedMutex& mutex)
+    : held_(mutex.current_.load())
+{
+    if (WaitForSingleObject(held_, INFINITE) == WAIT_FAILED)
         throw std::runtime_error("NamedMutex: WaitForSingleObject() failed");
 }
 
-void NamedMutex::unlock() noexcept
+NamedMutex::Lock::~Lock()
 {
-    ReleaseMutex(handle_.get());
+    ReleaseMutex(held_);
 }

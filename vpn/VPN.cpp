@@ -4,7 +4,6 @@
 #include "LogRecord.h"
 #include "NamedMutex.h"
 
-#include <mutex>
 #include <stdexcept>
 
 VPN& VPN::instance()
@@ -29,7 +28,7 @@ VPN::~VPN()
 void VPN::pushError(const std::string& text)
 {
     try {
-        std::lock_guard<NamedMutex> lock(errorListMutex());
+        NamedMutex::Lock lock(errorListMutex());
         ErrorList.push_back(text);
     } catch (const std::runtime_error& e) {
         log(LogLevel::Error, e.what(), ", error text not queued: ", text);
@@ -52,7 +51,7 @@ size_t utf8Prefix(const std::string& text, size_t maxBytes)
 bool VPN::popError(std::string& text, size_t maxBytes)
 {
     try {
-        std::lock_guard<NamedMutex> lock(errorListMutex());
+        NamedMutex::Lock lock(errorListMutex());
         if (ErrorList.empty())
             return false;
         const size_t length = utf8Prefix(ErrorList.front(), maxBytes);

@@ -226,4 +226,32 @@ TEST_F(ExportsTest, AMutexAbandonedByADeadProcessIsTakenOver)
     EXPECT_TRUE(contains(messages(logPath), "VPN::setService"));
 }
 
+ZERAV_CHILD_ROLE(holdMutex)
+{
+    const std::wstring name(args.at(0).begin(), args.at(0).end());
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
+    WaitForSingleObject(mutex, INFINITE);
+    HANDLE held = OpenEventW(EVENT_MODIFY_STATE, FALSE, L"ZeravTestMutexHeld");
+    SetEvent(held);
+    Sleep(INFINITE);
+    return 0;
+}
+
+// The service's copy of the library must not wait for a host that holds the
+// shared mutex while it waits for the service's answer.
+TEST_F(ExportsTest, InServiceModeTheLocksNoLongerWaitForOtherProcesses)
+{
+    ZeravVPN_setService(true);
+    const EventHandle held(CreateEventW(nullptr, TRUE, FALSE, L"ZeravTestMutexHeld"));
+    const ProcessHandle holder(startChild("holdMutex", {"ZeravVpnMutex"}));
+    ASSERT_EQ(WaitForSingleObject(held.get(), 10000), WAIT_OBJECT_0);
+
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_TRUE(ZeravVPN_setConfig("Zerav VPN", "", "", "", "", 0));
+    EXPECT_FALSE(ZeravVPN_initLogging(nullptr, 0, true));
+    EXPECT_EQ(nextErrorText(), "Null pointer passed as log file path");
+    EXPECT_LT(GetTickCount64() - start, 5000u);
+    TerminateProcess(holder.get(), 0);
+}
+
 } // namespace
