@@ -8,11 +8,13 @@
 
 namespace {
 
-// The library's clean-up finds the connections to hang up by this entry name.
+// The library learns first that it runs in the service, before any call that
+// takes its lock. Its clean-up finds the connections to hang up by the entry
+// name.
 void configureLibrary()
 {
-    ZeravVPN_setConfig("Zerav VPN", "", "", "", "", 0);
     ZeravVPN_setService(true);
+    ZeravVPN_setConfig("Zerav VPN", "", "", "", "", 0);
 }
 
 // Returns when the service has stopped, or at once when the program was not
