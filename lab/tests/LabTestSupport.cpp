@@ -1,8 +1,11 @@
 #include "LabTestSupport.h"
 
+#include <rpc.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <raserror.h>
 
 namespace labtest {
 
@@ -23,9 +26,16 @@ void copy(WCHAR (&target)[N], const std::wstring& text) {
 
 }  // namespace
 
+// Process ids come back quickly under Wine, so the name carries a random
+// part that differs between test processes as well.
 std::wstring uniqueName(const std::wstring& stem) {
+  static const unsigned long processTag = [] {
+    UUID id;
+    UuidCreate(&id);
+    return id.Data1;
+  }();
   static std::atomic<unsigned> counter{0};
-  return stem + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
+  return stem + L"-" + std::to_wstring(processTag) + L"-" + std::to_wstring(++counter);
 }
 
 DWORD putEntry(const std::wstring& name, const std::wstring& server) {
@@ -82,13 +92,32 @@ DWORD connectionStatus(HRASCONN handle, RasConnStatusW7& status) {
   return RasGetConnectStatusW(handle, reinterpret_cast<RASCONNSTATUSW*>(&status));
 }
 
+std::vector<RasConnW7> liveConnections() {
+  for (;;) {
+    DWORD size = 0, count = 0;
+    DWORD result = RasEnumConnectionsW(nullptr, &size, &count);
+    if (result != ERROR_BUFFER_TOO_SMALL) return {};
+    std::vector<RasConnW7> connections(count);
+    connections[0].dwSize = sizeof(RasConnW7);
+    result = RasEnumConnectionsW(reinterpret_cast<RASCONNW*>(connections.data()), &size, &count);
+    if (result == ERROR_SUCCESS) {
+      connections.resize(count);
+      return connections;
+    }
+    if (result != ERROR_BUFFER_TOO_SMALL) return {};
+  }
+}
+
 std::vector<MIB_IFROW> interfaceRows() {
-  ULONG size = 0;
-  if (GetIfTable(nullptr, &size, FALSE) != ERROR_INSUFFICIENT_BUFFER) return {};
-  std::vector<BYTE> buffer(size);
-  auto* table = reinterpret_cast<MIB_IFTABLE*>(buffer.data());
-  if (GetIfTable(table, &size, FALSE) != NO_ERROR) return {};
-  return std::vector<MIB_IFROW>(table->table, table->table + table->dwNumEntries);
+  for (;;) {
+    ULONG size = 0;
+    if (GetIfTable(nullptr, &size, FALSE) != ERROR_INSUFFICIENT_BUFFER) return {};
+    std::vector<BYTE> buffer(size);
+    auto* table = reinterpret_cast<MIB_IFTABLE*>(buffer.data());
+    DWORD result = GetIfTable(table, &size, FALSE);
+    if (result == NO_ERROR) return std::vector<MIB_IFROW>(table->table, table->table + table->dwNumEntries);
+    if (result != ERROR_INSUFFICIENT_BUFFER) return {};
+  }
 }
 
 std::vector<MIB_IFROW> adapterRowsFor(const std::wstring& entry) {

@@ -16,7 +16,7 @@
 
 namespace labtest {
 
-// A name no other test process or case uses.
+// A name no other test process or case uses, earlier runs included.
 std::wstring uniqueName(const std::wstring& stem);
 
 // Writes an IKEv2 entry that dials `server`; returns RasSetEntryPropertiesW's result.
@@ -41,6 +41,12 @@ DWORD dial(const std::wstring& entry, const std::wstring& user, const std::wstri
 
 DWORD connectionStatus(HRASCONN handle, RasConnStatusW7& status);
 
+// The live connections of the machine. Other processes may dial between the
+// size query and the read, so it asks again while the buffer is too small.
+std::vector<RasConnW7> liveConnections();
+
+// The interface table, asked again when an adapter came between the size
+// query and the read.
 std::vector<MIB_IFROW> interfaceRows();
 
 // Rows of the interface table whose description is the entry name's bytes.

@@ -65,11 +65,7 @@ TEST(ProcessLifetime, ConnectionOutlivesTheDialerAndAnyProcessCanHangItUp) {
   GetExitCodeProcess(helper.get(), &exitCode);
   ASSERT_EQ(exitCode, 0u);
 
-  DWORD size = 0, count = 0;
-  ASSERT_EQ(RasEnumConnectionsW(nullptr, &size, &count), static_cast<DWORD>(ERROR_BUFFER_TOO_SMALL));
-  std::vector<RasConnW7> connections(count);
-  connections[0].dwSize = sizeof(RasConnW7);
-  ASSERT_EQ(RasEnumConnectionsW(reinterpret_cast<RASCONNW*>(connections.data()), &size, &count), 0u);
+  std::vector<RasConnW7> connections = labtest::liveConnections();
   auto found = std::find_if(connections.begin(), connections.end(),
                             [&](const RasConnW7& c) { return entry == c.szEntryName; });
   ASSERT_NE(found, connections.end());

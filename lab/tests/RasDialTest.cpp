@@ -110,9 +110,9 @@ TEST(RasDialRecord, KeepsWhatTheDialWasGivenButNotThePassword) {
   RasDeleteEntryW(nullptr, entry.c_str());
 
   lab::Snapshot state = lab::snapshot();
-  auto record = std::find_if(state.dials.begin(), state.dials.end(),
+  auto record = std::find_if(state.dials.rbegin(), state.dials.rend(),
                              [&](const lab::DialRecord& d) { return d.entryName == entry; });
-  ASSERT_NE(record, state.dials.end());
+  ASSERT_NE(record, state.dials.rend());
   EXPECT_EQ(record->userName, L"labuser");
   EXPECT_EQ(record->serverAddress, L"instant.vpn.lab");
   EXPECT_EQ(record->paramsSize, ras_layout::kRasDialParamsSizeW7);
@@ -139,14 +139,12 @@ TEST(ConnectionEnumeration, ListsLiveConnectionsAfterTheSizeQuery) {
   ASSERT_EQ(RasEnumConnectionsW(nullptr, &size, &count), static_cast<DWORD>(ERROR_BUFFER_TOO_SMALL));
   EXPECT_GE(count, 2u);
   EXPECT_EQ(size, count * ras_layout::kRasConnSizeW7);
-  std::vector<RasConnW7> connections(count);
-  connections[0].dwSize = sizeof(RasConnW7);
-  ASSERT_EQ(RasEnumConnectionsW(reinterpret_cast<RASCONNW*>(connections.data()), &size, &count), 0u);
+  std::vector<RasConnW7> connections = labtest::liveConnections();
   for (int i = 0; i < 2; ++i) {
     const std::wstring& entry = i == 0 ? first : second;
-    auto found = std::find_if(connections.begin(), connections.begin() + count,
+    auto found = std::find_if(connections.begin(), connections.end(),
                               [&](const RasConnW7& c) { return entry == c.szEntryName; });
-    ASSERT_NE(found, connections.begin() + count);
+    ASSERT_NE(found, connections.end());
     EXPECT_EQ(found->hrasconn, handles[i]);
     EXPECT_EQ(found->dwSize, ras_layout::kRasConnSizeW7);
     EXPECT_EQ(RasHangUpW(handles[i]), 0u);

@@ -1,6 +1,7 @@
 // Filter arbitration as the lab's WFP evaluates it, for rules added through
-// fwpuclnt exactly as a caller adds them. Ports are the tests' own, so the
-// rules of other processes of the prefix (port 53) do not interfere.
+// fwpuclnt exactly as a caller adds them. Every case has ports of its own,
+// so neither the other cases (run in parallel) nor other processes of the
+// prefix (port 53) interfere.
 
 #include "LabInspect.h"
 #include "LabTestSupport.h"
@@ -13,8 +14,7 @@
 
 namespace {
 
-constexpr UINT16 kPort = 47001;
-constexpr UINT16 kOtherPort = 47002;
+constexpr UINT16 kOtherPortOffset = 5;
 constexpr UINT32 kVpnIf = 4711;
 constexpr UINT32 kLanIf = 4712;
 
@@ -28,8 +28,10 @@ struct Rule {
   UINT32 action;
 };
 
+enum class Port { Ruled, Other };
+
 struct Expectation {
-  UINT16 port;
+  Port port;
   UINT32 interfaceIndex;
   lab::IpVersion version;
   bool passes;
@@ -37,6 +39,7 @@ struct Expectation {
 
 struct ArbitrationCase {
   const char* label;
+  UINT16 port;  // the port every rule of the case is about
   std::vector<Rule> rules;
   std::vector<Expectation> expectations;
 };
@@ -44,29 +47,33 @@ struct ArbitrationCase {
 using V = lab::IpVersion;
 
 const ArbitrationCase kCases[] = {
-    {"noRulesPass", {}, {{kPort, kLanIf, V::V4, true}, {kPort, kVpnIf, V::V6, true}}},
+    {"noRulesPass", 47010, {}, {{Port::Ruled, kLanIf, V::V4, true}, {Port::Ruled, kVpnIf, V::V6, true}}},
     {"permitThroughVpnBlockElsewhere",
+     47020,
      {{0, V::V4, Weight::Uint8High, kVpnIf, FWP_ACTION_PERMIT},
       {0, V::V6, Weight::Uint8High, kVpnIf, FWP_ACTION_PERMIT},
       {0, V::V4, Weight::Empty, std::nullopt, FWP_ACTION_BLOCK},
       {0, V::V6, Weight::Empty, std::nullopt, FWP_ACTION_BLOCK}},
-     {{kPort, kVpnIf, V::V4, true},
-      {kPort, kVpnIf, V::V6, true},
-      {kPort, kLanIf, V::V4, false},
-      {kPort, kLanIf, V::V6, false},
-      {kOtherPort, kLanIf, V::V4, true}}},
+     {{Port::Ruled, kVpnIf, V::V4, true},
+      {Port::Ruled, kVpnIf, V::V6, true},
+      {Port::Ruled, kLanIf, V::V4, false},
+      {Port::Ruled, kLanIf, V::V6, false},
+      {Port::Other, kLanIf, V::V4, true}}},
     {"heavierBlockBeatsPermit",
+     47030,
      {{0, V::V4, Weight::Uint8Low, kVpnIf, FWP_ACTION_PERMIT},
       {0, V::V4, Weight::Uint64Max, std::nullopt, FWP_ACTION_BLOCK}},
-     {{kPort, kVpnIf, V::V4, false}, {kPort, kVpnIf, V::V6, true}}},
+     {{Port::Ruled, kVpnIf, V::V4, false}, {Port::Ruled, kVpnIf, V::V6, true}}},
     {"emptyWeightFallsBelowExplicitLowWeight",
+     47040,
      {{0, V::V4, Weight::Uint8Low, kVpnIf, FWP_ACTION_PERMIT},
       {0, V::V4, Weight::Empty, kVpnIf, FWP_ACTION_BLOCK}},
-     {{kPort, kVpnIf, V::V4, true}}},
+     {{Port::Ruled, kVpnIf, V::V4, true}}},
     {"blockInAnySublayerWins",
+     47050,
      {{0, V::V4, Weight::Uint8High, kVpnIf, FWP_ACTION_PERMIT},
       {1, V::V4, Weight::Empty, std::nullopt, FWP_ACTION_BLOCK}},
-     {{kPort, kVpnIf, V::V4, false}, {kOtherPort, kVpnIf, V::V4, true}}},
+     {{Port::Ruled, kVpnIf, V::V4, false}, {Port::Other, kVpnIf, V::V4, true}}},
 };
 
 GUID newKey() {
@@ -99,12 +106,12 @@ class Session {
     return result;
   }
 
-  DWORD add(const Rule& rule, UINT64* id = nullptr) {
+  DWORD add(const Rule& rule, UINT16 port, UINT64* id = nullptr) {
     FWPM_FILTER_CONDITION0 conditions[2] = {};
     conditions[0].fieldKey = fwp_def::kConditionIpRemotePort;
     conditions[0].matchType = FWP_MATCH_EQUAL;
     conditions[0].conditionValue.type = FWP_UINT16;
-    conditions[0].conditionValue.uint16 = kPort;
+    conditions[0].conditionValue.uint16 = port;
     conditions[1].fieldKey = fwp_def::kConditionInterfaceIndex;
     conditions[1].matchType = FWP_MATCH_EQUAL;
     conditions[1].conditionValue.type = FWP_UINT32;
@@ -133,7 +140,13 @@ class Session {
   std::vector<GUID> keys_;
 };
 
-bool passes(const Expectation& e) { return lab::probe({e.port, e.interfaceIndex, e.version}).permitted; }
+UINT16 portOf(const ArbitrationCase& c, const Expectation& e) {
+  return e.port == Port::Ruled ? c.port : static_cast<UINT16>(c.port + kOtherPortOffset);
+}
+
+bool passes(const ArbitrationCase& c, const Expectation& e) {
+  return lab::probe({portOf(c, e), e.interfaceIndex, e.version}).permitted;
+}
 
 // Names the case in test listings instead of dumping its bytes.
 void PrintTo(const ArbitrationCase& c, std::ostream* out) { *out << c.label; }
@@ -143,21 +156,22 @@ class WfpArbitration : public testing::TestWithParam<ArbitrationCase> {};
 TEST_P(WfpArbitration, DecidesLikeTheFilterEngineAndForgetsClosedSessions) {
   const ArbitrationCase& c = GetParam();
   Session session(2);
-  for (const Rule& rule : c.rules) ASSERT_EQ(session.add(rule), 0u);
+  for (const Rule& rule : c.rules) ASSERT_EQ(session.add(rule, c.port), 0u);
   for (const Expectation& e : c.expectations)
-    EXPECT_EQ(passes(e), e.passes) << "port " << e.port << " interface " << e.interfaceIndex
-                                   << (e.version == V::V4 ? " IPv4" : " IPv6");
+    EXPECT_EQ(passes(c, e), e.passes) << "port " << portOf(c, e) << " interface " << e.interfaceIndex
+                                      << (e.version == V::V4 ? " IPv4" : " IPv6");
   ASSERT_EQ(session.close(), 0u);
-  for (const Expectation& e : c.expectations) EXPECT_TRUE(passes(e)) << "after close, port " << e.port;
+  for (const Expectation& e : c.expectations) EXPECT_TRUE(passes(c, e)) << "after close, port " << portOf(c, e);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rules, WfpArbitration, testing::ValuesIn(kCases),
                          [](const testing::TestParamInfo<ArbitrationCase>& info) { return std::string(info.param.label); });
 
 TEST(WfpEngine, KeepsEveryFieldOfAFilterAndAnswersLikeWfpToMistakes) {
+  constexpr UINT16 kFieldsPort = 47060;
   Session session(1);
   UINT64 id = 0;
-  ASSERT_EQ(session.add({0, V::V6, Weight::Uint8High, kVpnIf, FWP_ACTION_PERMIT}, &id), 0u);
+  ASSERT_EQ(session.add({0, V::V6, Weight::Uint8High, kVpnIf, FWP_ACTION_PERMIT}, kFieldsPort, &id), 0u);
 
   lab::Snapshot state = lab::snapshot();
   auto filter = std::find_if(state.filters.begin(), state.filters.end(), [&](const lab::Filter& f) { return f.id == id; });
@@ -172,7 +186,7 @@ TEST(WfpEngine, KeepsEveryFieldOfAFilterAndAnswersLikeWfpToMistakes) {
   ASSERT_EQ(filter->conditions.size(), 2u);
   EXPECT_TRUE(IsEqualGUID(filter->conditions[0].fieldKey, fwp_def::kConditionIpRemotePort));
   EXPECT_EQ(filter->conditions[0].valueType, static_cast<UINT32>(FWP_UINT16));
-  EXPECT_EQ(filter->conditions[0].value, kPort);
+  EXPECT_EQ(filter->conditions[0].value, kFieldsPort);
   EXPECT_TRUE(IsEqualGUID(filter->conditions[1].fieldKey, fwp_def::kConditionInterfaceIndex));
   EXPECT_EQ(filter->conditions[1].value, kVpnIf);
 
