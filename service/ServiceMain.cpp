@@ -58,15 +58,20 @@ LibraryCalls vpnLibrary()
     return LibraryCalls{ZeravVPN_lock_DNS_leaks, ZeravVPN_unlock_DNS_leaks, ZeravVPN_cleanup};
 }
 
+// Created under the status lock, which the control handler takes before it
+// sets the event, so the handler never sees it half made.
+bool createTerminateEvent()
+{
+    const std::lock_guard<std::mutex> lock(statusMutex);
+    terminateEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    return terminateEvent.valid();
+}
+
 void SvcInit()
 {
     log(LogLevel::Trace, "Service::SvcInit");
-    {
-        const std::lock_guard<std::mutex> lock(statusMutex);
-        terminateEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        if (!terminateEvent)
-            return;
-    }
+    if (!createTerminateEvent())
+        return;
     ReportSvcStatus(SERVICE_RUNNING, 0);
     runPipeServer(terminateEvent.get(), vpnLibrary());
 }
