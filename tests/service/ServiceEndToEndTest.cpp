@@ -45,7 +45,7 @@ public:
     static std::optional<Outcome> next()
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        if (!changed_.wait_for(lock, std::chrono::seconds(60), [] { return outcomes_.size() > taken_; }))
+        if (!changed_.wait_for(lock, std::chrono::seconds(30), [] { return outcomes_.size() > taken_; }))
             return std::nullopt;
         return outcomes_[taken_++];
     }
