@@ -30,3 +30,11 @@ function(zerav_add_gtest target)
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT 120 ${ARGN})
 endfunction()
+
+# Programs built as modern hosts are: with a manifest that declares Windows 10
+# supported. Without one, Windows (and Wine) report version 6.2 to them.
+function(zerav_windows10_manifest target)
+  target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/cmake/windows10.rc)
+  set_property(SOURCE ${CMAKE_SOURCE_DIR}/cmake/windows10.rc APPEND PROPERTY OBJECT_DEPENDS
+               ${CMAKE_SOURCE_DIR}/cmake/windows10.manifest)
+endfunction()
