@@ -62,12 +62,19 @@ bool ZeravVPN_initLogging(const char* logFilePath, int level, bool enabled)
 
 void ZeravVPN_setService(bool service)
 {
-    runLocked("VPN::setService", [&] {
-        VPN::instance().serviceFlag = service;
-        if (service) {
+    // Before the frame takes the lock: a service starting while a host's
+    // connect holds the shared mutex (and waits for that very service) must
+    // not wait for it.
+    if (service) {
+        try {
             vpnMutex().makePrivate();
             errorListMutex().makePrivate();
+        } catch (const std::exception& e) {
+            reportError(e.what());
         }
+    }
+    runLocked("VPN::setService", [&] {
+        VPN::instance().serviceFlag = service;
         return true;
     });
 }

@@ -16,9 +16,11 @@ namespace {
 
 ServiceReply sendServiceCommand(ServiceCommand command)
 {
+    // FILE_WRITE_DATA, not GENERIC_WRITE: the latter includes the right to
+    // create pipe instances, which the service grants to nobody but itself.
     // Identification only: whoever answers on the pipe's name learns who we
     // are but cannot act as us.
-    PipeHandle pipe(CreateFileW(servicePipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    PipeHandle pipe(CreateFileW(servicePipeName, GENERIC_READ | FILE_WRITE_DATA, 0, nullptr, OPEN_EXISTING,
                                 SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
     if (!pipe)
         fail("CreateFile(): named pipe failed : ", GetLastError());
