@@ -222,18 +222,7 @@ PipeServer::Next PipeServer::startOperation()
 PipeServer::Next PipeServer::startRead()
 {
     const bool done = ReadFile(pipe_.get(), &command_, sizeof command_, &bytesRead_, &overlapped_);
-    if (done && bytesRead_ != 0) {
-        state_ = State::Writing;
-        pendingIo_ = false;
-        return Next::Wait;
-    }
-    if (!done && GetLastError() == ERROR_IO_PENDING) {
-        pendingIo_ = true;
-        return Next::Wait;
-    }
-    pendingIo_ = false;
-    disconnectAndReconnect();
-    return Next::Wait;
+    return afterStart(done, bytesRead_ != 0, State::Writing);
 }
 
 PipeServer::Next PipeServer::startWrite()
@@ -241,8 +230,16 @@ PipeServer::Next PipeServer::startWrite()
     processCommand();
     DWORD written = 0;
     const bool done = WriteFile(pipe_.get(), &reply_, sizeof reply_, &written, &overlapped_);
-    if (done && written == bytesToWrite_) {
-        state_ = State::Reading;
+    return afterStart(done, written == bytesToWrite_, State::Reading);
+}
+
+// An operation that completed at once moves on to the next state (the I/O
+// event stays signalled, so the loop comes straight back); a pending one is
+// collected later; anything else costs the client its connection.
+PipeServer::Next PipeServer::afterStart(bool done, bool complete, State next)
+{
+    if (done && complete) {
+        state_ = next;
         pendingIo_ = false;
         return Next::Wait;
     }

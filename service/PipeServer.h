@@ -37,6 +37,7 @@ private:
     Next startOperation();
     Next startRead();
     Next startWrite();
+    Next afterStart(bool done, bool complete, State next);
     void processCommand();
 
     HANDLE terminate_;

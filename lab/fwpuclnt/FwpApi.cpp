@@ -1,20 +1,15 @@
 // The fwpuclnt functions the lab implements. A failure of the lab itself
 // reaches the caller as ERROR_INTERNAL_ERROR, never as an exception.
 
+#include "Guarded.h"
 #include "FwpEngine.h"
 #include "FwpMemory.h"
-
-#include <exception>
 
 namespace {
 
 template <class Fn>
 DWORD guarded(Fn&& fn) {
-  try {
-    return fn();
-  } catch (const std::exception&) {
-    return ERROR_INTERNAL_ERROR;
-  }
+  return lab::guarded<ERROR_INTERNAL_ERROR>(fn);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The rasapi32 functions the lab implements. Each export turns a failure of
 // the lab itself into ERROR_UNKNOWN instead of letting it reach the caller.
 
+#include "Guarded.h"
 #include "ConnectionTable.h"
 #include "Dialer.h"
 #include "Phonebook.h"
@@ -9,17 +10,12 @@
 #include <raserror.h>
 
 #include <cwchar>
-#include <exception>
 
 namespace {
 
 template <class Fn>
 DWORD guarded(Fn&& fn) {
-  try {
-    return fn();
-  } catch (const std::exception&) {
-    return ERROR_UNKNOWN;
-  }
+  return lab::guarded<ERROR_UNKNOWN>(fn);
 }
 
 }  // namespace

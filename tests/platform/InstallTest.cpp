@@ -3,6 +3,7 @@
 
 #include "LabInspect.h"
 #include "TempDirectory.h"
+#include "VpnErrorTexts.h"
 #include "ZeravVPN.h"
 
 #include <gtest/gtest.h>
@@ -20,15 +21,6 @@ bool wizardKeyExists()
     if (key)
         RegCloseKey(key);
     return exists;
-}
-
-std::vector<std::string> errorTexts()
-{
-    std::vector<std::string> texts;
-    char buffer[1024];
-    while (ZeravVPN_errorText(buffer, sizeof buffer))
-        texts.emplace_back(buffer);
-    return texts;
 }
 
 // certutil runs on after the call returns; its record appears when it has.
@@ -66,7 +58,7 @@ protected:
         lab::reset();
         RegDeleteKeyExW(HKEY_LOCAL_MACHINE, wizardKey, 0, 0);
         ASSERT_TRUE(ZeravVPN_initLogging(directory.file("vpn.log").c_str(), 0, true));
-        errorTexts();
+        vpnErrorTexts();
     }
     void TearDown() override
     {
@@ -78,7 +70,7 @@ protected:
 
 TEST_F(InstallTest, InstallAddsTheKeyAndTheCertificateDeinstallTakesBothAway)
 {
-    ASSERT_TRUE(ZeravVPN_install()) << ::testing::PrintToString(errorTexts());
+    ASSERT_TRUE(ZeravVPN_install()) << ::testing::PrintToString(vpnErrorTexts());
     EXPECT_TRUE(wizardKeyExists());
     auto lines = certutilCommandLines(1);
     ASSERT_EQ(lines.size(), 1u);
@@ -89,7 +81,7 @@ TEST_F(InstallTest, InstallAddsTheKeyAndTheCertificateDeinstallTakesBothAway)
     ASSERT_EQ(store.size(), 1u) << "the lab's certutil added the file beside the host";
     EXPECT_EQ(store[0].name, L"Zerav Mobile Root CA");
 
-    ASSERT_TRUE(ZeravVPN_deinstall()) << ::testing::PrintToString(errorTexts());
+    ASSERT_TRUE(ZeravVPN_deinstall()) << ::testing::PrintToString(vpnErrorTexts());
     EXPECT_FALSE(wizardKeyExists());
     lines = certutilCommandLines(2);
     ASSERT_EQ(lines.size(), 2u);
@@ -108,7 +100,7 @@ TEST_F(InstallTest, AKeyThatInstallFoundIsKeptByDeinstall)
 TEST_F(InstallTest, DeinstallWithoutTheKeyFailsBeforeTouchingTheCertificate)
 {
     EXPECT_FALSE(ZeravVPN_deinstall());
-    const auto texts = errorTexts();
+    const auto texts = vpnErrorTexts();
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_EQ(texts[0].rfind("RegDeleteKeyEx: 2 ", 0), 0u) << texts[0];
     Sleep(500);

@@ -7,6 +7,7 @@
 #include "LabInspect.h"
 #include "ServicePipe.h"
 #include "TempDirectory.h"
+#include "VpnErrorTexts.h"
 #include "ZeravVPN.h"
 
 #include <fwpmu.h>
@@ -52,23 +53,6 @@ bool disconnect()
     return waitForCallback();
 }
 
-std::vector<std::string> errorTexts()
-{
-    std::vector<std::string> texts;
-    char buffer[1024];
-    while (ZeravVPN_errorText(buffer, sizeof buffer))
-        texts.emplace_back(buffer);
-    return texts;
-}
-
-std::vector<std::string> messages(const std::string& path)
-{
-    std::vector<std::string> result;
-    for (const auto& line : readLines(path))
-        result.push_back(line.size() > 35 ? line.substr(35) : "");
-    return result;
-}
-
 size_t indexOf(const std::vector<std::string>& lines, const std::string& text)
 {
     return std::find(lines.begin(), lines.end(), text) - lines.begin();
@@ -106,7 +90,7 @@ protected:
         lab::reset();
         ASSERT_TRUE(ZeravVPN_initLogging(logPath.c_str(), 0, true));
         ASSERT_TRUE(ZeravVPN_setConfig("Zerav VPN", "labuser", "labpass", "", "", 5000));
-        errorTexts();
+        vpnErrorTexts();
     }
 
     void TearDown() override
@@ -122,7 +106,7 @@ protected:
 
 TEST_F(PlatformTest, ConnectWritesTheIkev2EntryAndDialsWithTheCredentials)
 {
-    ASSERT_TRUE(connect("instant.vpn.lab")) << ::testing::PrintToString(errorTexts());
+    ASSERT_TRUE(connect("instant.vpn.lab")) << ::testing::PrintToString(vpnErrorTexts());
     const lab::Snapshot lab = lab::snapshot();
 
     ASSERT_EQ(lab.entries.size(), 1u);
@@ -170,7 +154,7 @@ TEST_F(PlatformTest, ASecondEntryReplacesTheFirstAndASecondConnectReusesTheConne
     ASSERT_EQ(lab.entries.size(), 1u);
     EXPECT_STREQ(lab.entries[0].entry.w7.szLocalPhoneNumber, L"open.vpn.lab");
     EXPECT_EQ(lab.dials.size(), 1u) << "a stored connection is reused without dialing";
-    const auto lines = messages(logPath);
+    const auto lines = logMessages(logPath);
     EXPECT_LT(indexOf(lines, "RasDeleteEntry() AP 'Zerav VPN' result: 0"), lines.size())
         << "the old entry is deleted before the new one is written";
 }
@@ -188,8 +172,8 @@ TEST_P(FailedDialTest, ReportsTimeoutAndLeavesNothingBehind)
 {
     ASSERT_TRUE(ZeravVPN_setConfig("Zerav VPN", "labuser", GetParam().password, "", "", GetParam().timeoutMs));
     EXPECT_FALSE(connect(GetParam().server));
-    EXPECT_EQ(errorTexts(), std::vector<std::string>{"Timeout"});
-    const auto lines = messages(logPath);
+    EXPECT_EQ(vpnErrorTexts(), std::vector<std::string>{"Timeout"});
+    const auto lines = logMessages(logPath);
     const size_t timeout = indexOf(lines, "RasDial() timeout");
     ASSERT_LT(timeout, lines.size());
     EXPECT_LT(timeout, indexOf(lines, "Exception: Timeout"));
@@ -211,7 +195,7 @@ INSTANTIATE_TEST_SUITE_P(Dials, FailedDialTest,
 TEST_F(PlatformTest, ADialThatCannotStartReportsTheDialersCode)
 {
     EXPECT_FALSE(connect("nostart.vpn.lab"));
-    const auto texts = errorTexts();
+    const auto texts = vpnErrorTexts();
     ASSERT_EQ(texts.size(), 1u);
     const lab::Snapshot lab = lab::snapshot();
     ASSERT_FALSE(lab.dials.empty());
@@ -225,16 +209,16 @@ TEST_F(PlatformTest, StatusNoticesAConnectionThatDied)
     ASSERT_TRUE(connect("instant.vpn.lab"));
     ASSERT_TRUE(lab::dropConnection(lab::snapshot().connections.at(0).id));
     EXPECT_FALSE(ZeravVPN_status());
-    EXPECT_EQ(errorTexts(), std::vector<std::string>{systemError("RasGetConnectStatus", ERROR_INVALID_HANDLE)});
+    EXPECT_EQ(vpnErrorTexts(), std::vector<std::string>{systemError("RasGetConnectStatus", ERROR_INVALID_HANDLE)});
     EXPECT_FALSE(ZeravVPN_status());
-    EXPECT_TRUE(errorTexts().empty()) << "the dead handle is forgotten after the first look";
+    EXPECT_TRUE(vpnErrorTexts().empty()) << "the dead handle is forgotten after the first look";
 }
 
 TEST_F(PlatformTest, AFailingServiceTearsTheConnectionDown)
 {
     service.setReply(SERVICE_REPLY_FAIL);
     EXPECT_FALSE(connect("instant.vpn.lab"));
-    EXPECT_TRUE(errorTexts().empty()) << "a FAIL reply queues nothing";
+    EXPECT_TRUE(vpnErrorTexts().empty()) << "a FAIL reply queues nothing";
     const lab::Snapshot lab = lab::snapshot();
     EXPECT_TRUE(lab.connections.empty());
     EXPECT_TRUE(lab.entries.empty());
@@ -324,14 +308,14 @@ TEST_F(PlatformTest, TheLockClosesDnsEverywhereButThroughTheTunnel)
     const DWORD vpnIndex = lab::snapshot().adapters.at(0).index;
     expectProbes(vpnIndex, false);
 
-    ASSERT_TRUE(ZeravVPN_lock_DNS_leaks()) << ::testing::PrintToString(errorTexts());
+    ASSERT_TRUE(ZeravVPN_lock_DNS_leaks()) << ::testing::PrintToString(vpnErrorTexts());
     expectLockFilters(lab::snapshot(), vpnIndex);
     expectProbes(vpnIndex, true);
 
     ASSERT_TRUE(ZeravVPN_lock_DNS_leaks());
     const lab::Snapshot relocked = lab::snapshot();
     expectLockFilters(relocked, vpnIndex);
-    const auto lines = messages(logPath);
+    const auto lines = logMessages(logPath);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "Firewall rules added"), 2);
 
     ASSERT_TRUE(ZeravVPN_unlock_DNS_leaks());
@@ -340,13 +324,13 @@ TEST_F(PlatformTest, TheLockClosesDnsEverywhereButThroughTheTunnel)
     EXPECT_TRUE(unlocked.sessions.empty());
     expectProbes(vpnIndex, false);
     ASSERT_TRUE(ZeravVPN_unlock_DNS_leaks()) << "unlocking twice is harmless";
-    EXPECT_EQ(messages(logPath).back(), "DNS leaks unlocked");
+    EXPECT_EQ(logMessages(logPath).back(), "DNS leaks unlocked");
 }
 
 TEST_F(PlatformTest, TheLockWithoutTheAdapterFailsAndAddsNothing)
 {
     EXPECT_FALSE(ZeravVPN_lock_DNS_leaks());
-    EXPECT_EQ(errorTexts(), std::vector<std::string>{"Our VPN interface index not found"});
+    EXPECT_EQ(vpnErrorTexts(), std::vector<std::string>{"Our VPN interface index not found"});
     EXPECT_TRUE(lab::snapshot().filters.empty());
 }
 
@@ -397,7 +381,7 @@ TEST(PlatformCleanup, HangsUpOnlyConnectionsOfTheEntryNameAndTheLastAdapterWins)
         if (filter.conditions.size() == 2)
             permitted.push_back(static_cast<DWORD>(filter.conditions[1].value));
     EXPECT_EQ(permitted, (std::vector<DWORD>{lastOurs, lastOurs})) << "the last matching adapter in the table wins";
-    const auto lines = messages(logPath);
+    const auto lines = logMessages(logPath);
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                             [](const std::string& l) { return l.rfind("Our VPN network adapter index found : ", 0) == 0; }),
               2);

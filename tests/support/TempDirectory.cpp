@@ -48,6 +48,15 @@ std::vector<std::string> readLines(const std::string& path)
     return lines;
 }
 
+std::vector<std::string> logMessages(const std::string& path)
+{
+    constexpr size_t headerLength = 35;
+    std::vector<std::string> messages;
+    for (const auto& line : readLines(path))
+        messages.push_back(line.size() > headerLength ? line.substr(headerLength) : "");
+    return messages;
+}
+
 void writeFile(const std::string& path, const std::string& content)
 {
     std::ofstream out(path, std::ios::binary);

@@ -23,4 +23,6 @@ bool fileExists(const std::string& path);
 std::string readFile(const std::string& path);
 // The file's lines without their CR LF endings.
 std::vector<std::string> readLines(const std::string& path);
+// The messages of a log file's lines, without their headers.
+std::vector<std::string> logMessages(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);

@@ -39,15 +39,6 @@ void drainErrors()
     }
 }
 
-// The message of each log line, after its 35-character header.
-std::vector<std::string> messages(const std::string& path)
-{
-    std::vector<std::string> result;
-    for (const auto& line : readLines(path))
-        result.push_back(line.size() > 35 ? line.substr(35) : "");
-    return result;
-}
-
 bool contains(const std::vector<std::string>& lines, const std::string& text)
 {
     return std::find(lines.begin(), lines.end(), text) != lines.end();
@@ -91,7 +82,7 @@ TEST_F(ExportsTest, QueuedTextsComeBackOldestFirstOnePerCall)
     EXPECT_FALSE(ZeravVPN_errorText(buffer, sizeof buffer));
     EXPECT_STREQ(buffer, "") << "an empty queue hands out the empty text";
 
-    const auto lines = messages(logPath);
+    const auto lines = logMessages(logPath);
     EXPECT_TRUE(contains(lines, "Exception: Null pointer passed as user name"));
 }
 
@@ -157,13 +148,13 @@ TEST_F(ExportsTest, EveryExportWritesItsTraceRecordOnEntry)
     for (const auto& c : cases) {
         DeleteFileA(logPath.c_str());
         c.call();
-        const auto lines = messages(logPath);
+        const auto lines = logMessages(logPath);
         ASSERT_FALSE(lines.empty()) << c.name;
         EXPECT_EQ(lines.front(), c.trace) << c.name;
     }
     DeleteFileA(logPath.c_str());
     ZeravVPN_status();
-    EXPECT_FALSE(contains(messages(logPath), "VPN::status")) << "status writes no trace record";
+    EXPECT_FALSE(contains(logMessages(logPath), "VPN::status")) << "status writes no trace record";
 }
 
 TEST_F(ExportsTest, StatusWithoutAConnectionIsFalseWithoutAnError)
@@ -177,9 +168,9 @@ TEST_F(ExportsTest, InitLoggingWritesItsOwnRecordToTheOldFile)
     const std::string next = directory.file("next.log");
     ASSERT_TRUE(ZeravVPN_initLogging(next.c_str(), 0, true));
     ZeravVPN_setService(true);
-    EXPECT_EQ(messages(logPath).back(), "VPN::initLogging");
-    EXPECT_FALSE(contains(messages(logPath), "VPN::setService"));
-    EXPECT_EQ(messages(next), std::vector<std::string>{"VPN::setService"});
+    EXPECT_EQ(logMessages(logPath).back(), "VPN::initLogging");
+    EXPECT_FALSE(contains(logMessages(logPath), "VPN::setService"));
+    EXPECT_EQ(logMessages(next), std::vector<std::string>{"VPN::setService"});
 
     const std::string silent = directory.file("silent.log");
     ASSERT_TRUE(ZeravVPN_initLogging(silent.c_str(), 0, false));
@@ -223,7 +214,7 @@ TEST_F(ExportsTest, AMutexAbandonedByADeadProcessIsTakenOver)
     EXPECT_TRUE(ZeravVPN_setConfig("Zerav VPN", "", "", "", "", 0));
     EXPECT_FALSE(ZeravVPN_initLogging(nullptr, 0, true));
     EXPECT_EQ(nextErrorText(), "Null pointer passed as log file path");
-    EXPECT_TRUE(contains(messages(logPath), "VPN::setService"));
+    EXPECT_TRUE(contains(logMessages(logPath), "VPN::setService"));
 }
 
 ZERAV_CHILD_ROLE(holdMutex)
