@@ -57,14 +57,15 @@ int main()
     const std::string path = std::string(temp) + "zerav-logger-bench.log";
     LogSettings::replace(path, 0, true);
 
-    std::printf("%-34s %14s %14s\n", "benchmark", "records/s", "baseline/s");
+    std::printf("%-34s %10s %10s %s\n", "name", "value", "baseline", "unit");
     for (int threads : {1, 4}) {
         const double logger = rate(threads, loggerWriter);
         FileHandle file(CreateFileA((path + ".baseline").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         openFile = file.get();
         const double baseline = rate(threads, keptOpenWriter);
-        std::printf("logger, %d thread%-26s %14.0f %14.0f\n", threads, threads == 1 ? "" : "s", logger, baseline);
+        const std::string name = "logger_" + std::to_string(threads) + "_thread" + (threads == 1 ? "" : "s");
+        std::printf("%-34s %10.0f %10.0f %s\n", name.c_str(), logger, baseline, "records/s");
     }
     DeleteFileA(path.c_str());
     DeleteFileA((path + ".old").c_str());
