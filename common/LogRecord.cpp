@@ -20,16 +20,25 @@ void rotateIfFull(const LogSettings& settings)
     MoveFileA(settings.path.c_str(), old.c_str());
 }
 
-// The file is opened for appending only, which makes every write land at
-// the end of the file as one piece, whoever else has it open.
+// Each record is one write at the end of the file. Writers of other threads
+// and processes take turns through a lock on one byte far beyond any real
+// log data, so readers of the file are never blocked, and no two appends can
+// land on the same offset (Wine does not make appends atomic by itself).
 void appendToFile(const std::string& path, const std::string& text)
 {
-    FileHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return;
+    OVERLAPPED turn = {};
+    turn.Offset = 0;
+    turn.OffsetHigh = 0x7FFFFFFF;
+    if (!LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn))
+        return;
     DWORD written = 0;
-    WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    if (SetFilePointerEx(file.get(), LARGE_INTEGER{}, nullptr, FILE_END))
+        WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    UnlockFileEx(file.get(), 0, 1, 0, &turn);
 }
 
 std::string withCrLf(const std::string& text)

@@ -160,7 +160,7 @@ TEST_F(LoggerTest, ConcurrentWritersNeitherTearNorLoseLines)
     const std::regex message(R"(^(\w+) (\d+) \.{120} end$)");
     for (const auto& line : readLines(logPath)) {
         std::smatch header, body;
-        ASSERT_TRUE(std::regex_match(line, header, lineFormat)) << line;
+        ASSERT_TRUE(std::regex_match(line, header, lineFormat)) << testing::PrintToString(line);
         const std::string text = header[10];
         ASSERT_TRUE(std::regex_match(text, body, message)) << line;
         EXPECT_TRUE(seen[body[1]].insert(std::stoi(body[2])).second) << "duplicate " << line;
