@@ -20,6 +20,10 @@ namespace {
 
 constexpr int readyTimeoutMs = 150;
 
+// Constant-initialised and trivially destructible, so that it can still be
+// read by an exit handler that runs after the context's destructor.
+std::atomic<bool> contextDestroyed { false };
+
 } // namespace
 
 // Q_INIT_RESOURCE declares its function where it is used, so this must stay
@@ -40,6 +44,7 @@ UiContext::UiContext() = default;
 
 UiContext::~UiContext()
 {
+    contextDestroyed.store(true);
     if (uiThread) {
         stopAtProcessExit();
         return;
@@ -62,6 +67,7 @@ bool UiContext::start()
     } catch (const std::system_error&) {
         return false;
     }
+    uiThreadId = uiThread->get_id();
 
     // The flag, not the wake-up, carries the news, so a UI thread that is
     // ready before this wait begins is not missed.
@@ -125,8 +131,19 @@ void UiContext::uiThreadMain()
     createMenu();
 
     QTimer::singleShot(0, application.get(), [this] { markReady(); });
-    application->exec();
-    finishUiThread();
+    // Application, engine and controller outlive the event loop: requests
+    // posted later still find a receiver, and nothing is destroyed under a
+    // host that keeps calling.
+    if (!stopRequestedBeforeLoop())
+        application->exec();
+}
+
+// A stop requested before the application could receive it was not posted;
+// one requested later is in the queue and ends the loop as soon as it runs.
+bool UiContext::stopRequestedBeforeLoop()
+{
+    QMutexLocker lock(&readyMutex);
+    return stopRequested;
 }
 
 void UiContext::markReady()
@@ -142,17 +159,33 @@ void UiContext::markReady()
 
 void UiContext::stopUiAtExit()
 {
-    instance().stopAtProcessExit();
+    // A UI that becomes ready only once the process is exiting registers this
+    // handler too late: it runs after the context's destructor, which has
+    // already stopped the UI thread.
+    if (!contextDestroyed.load())
+        instance().stopAtProcessExit();
 }
 
-// Application, engine and controller outlive the event loop: requests posted
-// later still find a receiver, and nothing is destroyed under a host that
-// keeps calling.
-void UiContext::finishUiThread()
+void UiContext::stop()
 {
-    QMutexLocker lock(&readyMutex);
-    finished = true;
-    readyCondition.wakeAll();
+    bool onUiThread = false;
+    {
+        QMutexLocker lock(&readyMutex);
+        if (!uiThread)
+            return;
+        stopRequested = true;
+        onUiThread = uiThreadId == std::this_thread::get_id();
+    }
+    postToUiThread([] { QCoreApplication::exit(0); });
+    if (onUiThread)
+        return;
+    // Once out of its loop the thread still runs Qt's clean-up of its thread
+    // data, which uses Qt's static objects; joining here, rather than only at
+    // process exit, keeps that from overlapping the exit handlers that
+    // destroy them, whatever order those were registered in.
+    QMutexLocker joinLock(&joinMutex);
+    if (uiThread->joinable())
+        uiThread->join();
 }
 
 // The library is pinned once the UI runs, so its static objects go only at
@@ -161,19 +194,14 @@ void UiContext::finishUiThread()
 // UI thread is stopped first, so that it does not run on meanwhile.
 void UiContext::stopAtProcessExit()
 {
-    const bool onUiThread = uiThread->get_id() == std::this_thread::get_id();
-    if (uiThread->joinable() && uiThreadMayRunAtExit() && !onUiThread) {
-        {
-            QMutexLocker lock(&readyMutex);
-            while (!ready && !finished)
-                readyCondition.wait(&readyMutex);
-        }
-        postToUiThread([] { QCoreApplication::exit(0); });
-        uiThread->join();
-    }
+    if (uiThreadMayRunAtExit())
+        stop();
     postReceiver.store(nullptr);
-    if (uiThread->joinable())
-        uiThread->detach();
+    {
+        QMutexLocker joinLock(&joinMutex);
+        if (uiThread->joinable())
+            uiThread->detach();
+    }
     (void)controller.release();
     (void)engine.release();
     (void)application.release();

@@ -32,6 +32,14 @@ public:
     // event loop; false when started before or not ready in time.
     bool start();
 
+    // Ends the UI thread's event loop, or keeps it from entering it, and on
+    // any other thread waits until the UI thread has ended entirely, Qt's
+    // clean-up of its thread data included: a host that quits and then exits
+    // leaves nothing running beside the destruction of Qt's static objects.
+    // Called on the UI thread itself, from a request or a click callback, it
+    // returns at once.
+    void stop();
+
     // Builds engine, controller and image provider on the calling thread, which
     // must be the GUI thread, and loads the window.
     void createMenu();
@@ -59,8 +67,8 @@ public:
 
 private:
     void uiThreadMain();
+    bool stopRequestedBeforeLoop();
     void markReady();
-    void finishUiThread();
     void stopAtProcessExit();
     static void stopUiAtExit();
 
@@ -69,12 +77,16 @@ private:
     char* argv[2] = { const_cast<char*>(argument0), nullptr };
     const QString providerId = QStringLiteral("imgProvider");
     std::unique_ptr<std::thread> uiThread;
+    std::thread::id uiThreadId;
     std::unique_ptr<QGuiApplication> application;
     std::unique_ptr<QQmlApplicationEngine> engine;
     std::unique_ptr<VpnMenuController> controller;
     QMutex readyMutex;
     QWaitCondition readyCondition;
     bool ready = false;
-    bool finished = false;
+    bool stopRequested = false;
+    // Separate from readyMutex, which the UI thread still takes on its way
+    // into the loop while a stopping thread waits for it to end.
+    QMutex joinMutex;
     std::atomic<QObject*> postReceiver { nullptr };
 };

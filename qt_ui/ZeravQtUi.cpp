@@ -4,7 +4,6 @@
 #include "UiContext.h"
 #include "VpnMenuController.h"
 
-#include <QCoreApplication>
 #include <QImage>
 #include <QString>
 
@@ -47,7 +46,7 @@ bool ZeravQtUi_initQtUi()
 
 void ZeravQtUi_quit()
 {
-    UiContext::instance().postToUiThread([] { QCoreApplication::exit(0); });
+    UiContext::instance().stop();
 }
 
 void ZeravQtUi_showAt(int x, int y)
