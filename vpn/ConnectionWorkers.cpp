@@ -27,12 +27,6 @@ struct ConnectRequest {
     ZeravVPN_ResultCallback callback;
 };
 
-void reportError(const std::exception& e)
-{
-    VPN::instance().pushError(e.what());
-    log(LogLevel::Error, "Exception: ", e.what());
-}
-
 const char* word(bool value)
 {
     return value ? "true" : "false";
@@ -78,7 +72,7 @@ void tearDown()
         vpn.disconnect();
         vpn.deleteEntry();
     } catch (const std::exception& e) {
-        reportError(e);
+        VPN::instance().reportError(e.what());
     }
 }
 
@@ -89,7 +83,7 @@ void connectWorker(std::unique_ptr<ConnectRequest> request)
     try {
         connected = connectLocked(*request);
     } catch (const std::exception& e) {
-        reportError(e);
+        VPN::instance().reportError(e.what());
     }
     if (!connected)
         tearDown();
@@ -121,7 +115,7 @@ void disconnectWorker(ZeravVPN_ResultCallback callback)
     try {
         disconnected = disconnectLocked();
     } catch (const std::exception& e) {
-        reportError(e);
+        VPN::instance().reportError(e.what());
     }
     log(LogLevel::Trace, "VPN disconnected");
     callback(disconnected);
@@ -134,13 +128,13 @@ template <typename Worker, typename... Arguments>
 void startDetached(ZeravVPN_ResultCallback callback, Worker worker, Arguments&&... arguments)
 {
     if (callback == nullptr) {
-        reportError(std::invalid_argument("Null pointer passed as result callback"));
+        VPN::instance().reportError("Null pointer passed as result callback");
         return;
     }
     try {
         std::thread(worker, std::forward<Arguments>(arguments)...).detach();
     } catch (const std::exception& e) {
-        reportError(e);
+        VPN::instance().reportError(e.what());
         callback(false);
     }
 }

@@ -18,12 +18,6 @@
 
 namespace {
 
-void reportError(const char* text)
-{
-    VPN::instance().pushError(text);
-    log(LogLevel::Error, "Exception: ", text);
-}
-
 // The common frame of an export: its Trace record, the VPN mutex around the
 // work, and every error turned into a queued text and a false result. The
 // mutex is released before the error is queued, so the two locks are never
@@ -38,7 +32,7 @@ bool runLocked(const char* trace, Work&& work)
         NamedMutex::Lock lock(vpnMutex());
         return work();
     } catch (const std::exception& e) {
-        reportError(e.what());
+        VPN::instance().reportError(e.what());
         return false;
     }
 }
@@ -70,7 +64,7 @@ void ZeravVPN_setService(bool service)
             vpnMutex().makePrivate();
             errorListMutex().makePrivate();
         } catch (const std::exception& e) {
-            reportError(e.what());
+            VPN::instance().reportError(e.what());
         }
     }
     runLocked("VPN::setService", [&] {
@@ -162,7 +156,7 @@ void ZeravVPN_cleanup(void)
     try {
         AgileVPN::instance().hangUpStaleConnections();
     } catch (const std::exception& e) {
-        reportError(e.what());
+        VPN::instance().reportError(e.what());
     }
 }
 

@@ -48,6 +48,12 @@ size_t utf8Prefix(const std::string& text, size_t maxBytes)
 
 } // namespace
 
+void VPN::reportError(const std::string& text)
+{
+    pushError(text);
+    log(LogLevel::Error, "Exception: ", text);
+}
+
 bool VPN::popError(std::string& text, size_t maxBytes)
 {
     try {

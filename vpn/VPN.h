@@ -16,6 +16,8 @@ public:
 
     // Appends a text to the error queue under the error-list mutex.
     void pushError(const std::string& text);
+    // What every catch does with an error: queue its text and log it.
+    void reportError(const std::string& text);
     // Takes the oldest queued text out, cut to at most maxBytes without
     // splitting a character. A text that would be cut to nothing stays
     // queued, as does everything when the queue is empty: false then.
