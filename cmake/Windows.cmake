@@ -23,12 +23,19 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 include(GoogleTest)
 
 # Registers a GoogleTest program whose cases are listed under Wine when ctest
-# runs, not at every build.
+# runs, not at every build. Programs that touch what every process of the
+# prefix shares (the lab's state, the service and its pipe, the registry)
+# pass SHARES_MACHINE and run one at a time.
 function(zerav_add_gtest target)
+  cmake_parse_arguments(ARG "SHARES_MACHINE" "" "" ${ARGN})
+  set(lock)
+  if(ARG_SHARES_MACHINE)
+    set(lock RESOURCE_LOCK zerav_machine)
+  endif()
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT 120 ${ARGN})
+    PROPERTIES TIMEOUT 120 ${lock} ${ARG_UNPARSED_ARGUMENTS})
 endfunction()
 
 # Programs built as modern hosts are: with a manifest that declares Windows 10
