@@ -1,0 +1,124 @@
+#include "ChildProcess.h"
+#include "RawPipeClient.h"
+#include "RunningService.h"
+#include "ServicePipe.h"
+#include "UniqueHandle.h"
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <random>
+#include <thread>
+
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr int threadsPerHost = 3;
+constexpr int roundsPerThread = 2;
+const std::string busyText = "CreateFile(): named pipe failed : " + std::to_string(ERROR_PIPE_BUSY);
+
+// A host whose threads connect and disconnect at once, half of them with
+// the service ensured. It writes how many callbacks it got and every error
+// text it was given to the result file, and exits with 0 only when every
+// operation was answered exactly once.
+ZERAV_CHILD_ROLE(busy_host)
+{
+    ZeravVPN_initLogging(args.at(0).c_str(), 0, true);
+    configureHost("Zerav VPN", 5000);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < threadsPerHost; ++t) {
+        threads.emplace_back([t] {
+            std::mt19937 random(GetCurrentThreadId());
+            std::uniform_int_distribution<int> pause(0, 300);
+            for (int round = 0; round < roundsPerThread; ++round) {
+                ZeravVPN_connect("instant.vpn.lab", t % 2 == 0, CallbackTally::callback);
+                Sleep(pause(random));
+                ZeravVPN_disconnect(CallbackTally::callback);
+                Sleep(pause(random));
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    const size_t wanted = threadsPerHost * roundsPerThread * 2;
+    const bool all = CallbackTally::waitFor(wanted, std::chrono::seconds(150));
+    Sleep(1000);
+    std::ofstream result(args.at(1));
+    result << CallbackTally::total() << "\n";
+    for (const std::string& text : vpnErrorTexts())
+        result << text << "\n";
+    return all && CallbackTally::total() == wanted ? 0 : 3;
+}
+
+bool childLogged(const std::string& path, const std::string& line)
+{
+    const auto lines = logMessages(path);
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+using Concurrency = RunningService;
+
+// The test holds the service's only pipe instance when the hosts start, so
+// their first exchanges lose; it lets go once a host has heard so.
+TEST_F(Concurrency, TwoHostsWithSeveralThreadsEachGetEveryCallbackAndTheLoserHearsThePipeIsBusy)
+{
+    startService();
+    RawPipeClient holder;
+    ASSERT_TRUE(holder.connected()) << holder.openError();
+
+    std::vector<std::string> logs;
+    std::vector<std::string> results;
+    std::vector<ProcessHandle> hosts;
+    for (int i = 0; i < 2; ++i) {
+        logs.push_back(directory.file("host" + std::to_string(i) + ".log"));
+        results.push_back(directory.file("host" + std::to_string(i) + ".txt"));
+        hosts.emplace_back(startChild("busy_host", {logs.back(), results.back()}));
+    }
+    // A connect that ends while the pipe is held has lost its lock request.
+    const bool lost = waitUntil(
+        [&] {
+            return std::any_of(logs.begin(), logs.end(), [](const std::string& log) {
+                return childLogged(log, "Exception: " + busyText) &&
+                       childLogged(log, "VPN server instant.vpn.lab NOT connected");
+            });
+        },
+        milliseconds(60000));
+    holder.close();
+    EXPECT_TRUE(lost) << "no host met the busy pipe";
+
+    std::map<std::string, int> texts;
+    for (size_t i = 0; i < hosts.size(); ++i) {
+        const DWORD waited = WaitForSingleObject(hosts[i].get(), 200000);
+        EXPECT_EQ(waited, WAIT_OBJECT_0) << "host " << i << " still runs: a deadlock";
+        if (waited != WAIT_OBJECT_0) {
+            TerminateProcess(hosts[i].get(), 1);
+            continue;
+        }
+        DWORD exitCode = 0;
+        GetExitCodeProcess(hosts[i].get(), &exitCode);
+        const auto lines = readLines(results[i]);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(exitCode, 0u) << "host " << i << " got " << lines.front() << " callbacks of "
+                                << threadsPerHost * roundsPerThread * 2;
+        for (size_t line = 1; line < lines.size(); ++line)
+            ++texts[lines[line]];
+    }
+    std::printf("error texts queued in the hosts:\n");
+    for (const auto& [text, count] : texts)
+        std::printf("  %3d x %s\n", count, text.c_str());
+    EXPECT_GE(texts[busyText], 1) << "the loser's text is queued";
+
+    // The last host to use the pipe is cleaned up after by the service.
+    EXPECT_TRUE(waitUntil(labClean, milliseconds(15000))) << describe(lab::snapshot());
+    SERVICE_STATUS_PROCESS status = {};
+    ASSERT_TRUE(queryService(status));
+    EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+    RawPipeClient after;
+    ASSERT_TRUE(after.connected()) << after.openError();
+    ASSERT_TRUE(after.sendCommand(SERVICE_COMMAND_PING));
+    EXPECT_EQ(after.receiveReply(), SERVICE_REPLY_OK);
+}
+
+} // namespace
