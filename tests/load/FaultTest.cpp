@@ -88,7 +88,7 @@ TEST_F(FaultTest, TheNextConnectStartsAKilledServiceAgain)
     ASSERT_TRUE(connect("instant.vpn.lab"));
     ASSERT_TRUE(lockedBy(first));
     killProcess(first);
-    if (!waitUntil([] { return runningServiceProcess() == 0; }, milliseconds(15000)))
+    if (!waitUntil([] { return runningServiceProcess() == 0; }, milliseconds(5000)))
         GTEST_SKIP() << "the service control manager still reports the killed service running";
 
     ASSERT_TRUE(connect("instant.vpn.lab"));
