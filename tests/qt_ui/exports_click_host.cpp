@@ -1,6 +1,8 @@
 // A host that loads the menu library at run time and uses only its exports.
 // Qt appears here solely to play the user: to look at the screen and click.
 
+#include "HostCheck.h"
+
 #include "LoadedLibrary.h"
 #include "QuickItemFinder.h"
 #include "SlowStartRetry.h"
@@ -19,16 +21,6 @@
 using namespace QuickItemFinder;
 
 namespace {
-
-int failures = 0;
-
-#define CHECK(condition)                                                             \
-    do {                                                                             \
-        if (!(condition)) {                                                          \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            ++failures;                                                              \
-        }                                                                            \
-    } while (false)
 
 struct ClickRecord
 {
@@ -161,8 +153,8 @@ int clickScenario()
     CHECK(!library.initQtUi());
     CHECK(library.unload() == 0);
 
-    std::printf("click: %d failure(s)\n", failures);
-    return failures == 0 ? 0 : 1;
+    std::printf("click: %d failure(s)\n", hostCheckFailures);
+    return hostCheckFailures == 0 ? 0 : 1;
 }
 
 int main(int, char** argv)

@@ -1,6 +1,8 @@
 // A host without Qt: it loads the menu library at run time and drives it
 // through its exports alone, then unloads it in the ways a host may.
 
+#include "HostCheck.h"
+
 #include "LoadedLibrary.h"
 #include "SlowStartRetry.h"
 
@@ -13,16 +15,6 @@
 #include <thread>
 
 namespace {
-
-int failures = 0;
-
-#define CHECK(condition)                                                             \
-    do {                                                                             \
-        if (!(condition)) {                                                          \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            ++failures;                                                              \
-        }                                                                            \
-    } while (false)
 
 const char svgIcon[] = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"24\" height=\"24\">"
                        "<circle cx=\"12\" cy=\"12\" r=\"10\" fill=\"#d00\"/></svg>";
@@ -155,8 +147,8 @@ int runScenario(const std::string& scenario)
         std::fprintf(stderr, "usage: exports_host lifecycle|unload_before_start|unload_running|exit_running\n");
         return 2;
     }
-    std::printf("%s: %d failure(s)\n", scenario.c_str(), failures);
-    return failures == 0 ? 0 : 1;
+    std::printf("%s: %d failure(s)\n", scenario.c_str(), hostCheckFailures);
+    return hostCheckFailures == 0 ? 0 : 1;
 }
 
 int main(int argc, char** argv)
