@@ -153,9 +153,14 @@ void removeService()
 int main(int argc, char** argv)
 {
     const int total = argc > 1 ? std::atoi(argv[1]) : 500;
-    const unsigned seed = argc > 2 ? static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)) : std::random_device{}();
+    const unsigned given = argc > 2 ? static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)) : 0;
+    const unsigned seed = given != 0 ? given : std::random_device{}();
+    // Handles a short run may find created once, late, by a rarely taken path
+    // of the runtime or the lab (an event that then stays): a leak grows with
+    // the cycles and still shows. The long run takes none.
+    const unsigned slack = argc > 3 ? static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10)) : 0;
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    std::printf("soak: %d cycles, seed %u\n", total, seed);
+    std::printf("soak: %d cycles, seed %u, slack %u handles\n", total, seed, slack);
 
     TempDirectory directory;
     const std::string hostLog = directory.file("host.log");
@@ -181,6 +186,13 @@ int main(int argc, char** argv)
     // service create once for good is there before the baseline is taken.
     for (size_t i = 0; i < behaviours.size(); ++i)
         soak.cycle(behaviours[i], servicePid, -1 - static_cast<int>(i));
+    // The lab's dialer is a thread runtime of its own in this process, with
+    // the same one-event-per-overlapping-thread habit: stalled dials in a row
+    // keep several of its threads alive at once, so they raise its mark too.
+    const auto stalled = std::find_if(behaviours.begin(), behaviours.end(),
+                                      [](const Behaviour& b) { return std::string(b.name) == "stalled"; });
+    for (int i = 0; i < 3; ++i)
+        soak.cycle(*stalled, servicePid, -10 - i);
     // The thread runtime linked into the library keeps one event for every
     // thread it ever had running at once and reuses it later, so its count
     // follows the most workers that ever overlapped. Overlapping disconnects
@@ -228,7 +240,10 @@ int main(int argc, char** argv)
             std::printf("host handle 0x%x (%s) is new since the start\n", handle.first,
                         objectTypeName(reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(handle.first))).c_str());
     }
-    soak.checks.expect(withinLimit(hostEnd, hostStart), "the host's handles and threads are back at their starting level");
+    ProcessCounts hostLimit = hostStart;
+    hostLimit.handles += slack;
+    hostLimit.listedHandles += slack;
+    soak.checks.expect(withinLimit(hostEnd, hostLimit), "the host's handles and threads are back at their starting level");
     soak.checks.expect(withinLimit(serviceEnd, serviceStart),
                        "the service's handles and threads are back at their starting level");
 
