@@ -1,52 +1,14 @@
+#include "PipeDacl.h"
 #include "RawPipeClient.h"
 #include "RunningService.h"
 #include "ServicePipe.h"
 #include "UniqueHandle.h"
 
-#include <aclapi.h>
-#include <sddl.h>
 
 #include <cstdio>
 #include <thread>
-#include <tuple>
 
 namespace {
-
-struct Ace {
-    BYTE type;
-    ACCESS_MASK mask;
-    std::string sid;
-    bool operator==(const Ace& other) const
-    {
-        return std::tie(type, mask, sid) == std::tie(other.type, other.mask, other.sid);
-    }
-};
-
-void PrintTo(const Ace& ace, std::ostream* out)
-{
-    *out << (ace.type == ACCESS_DENIED_ACE_TYPE ? "deny " : "allow ") << ace.sid << " 0x" << std::hex << ace.mask;
-}
-
-std::vector<Ace> daclOf(HANDLE object)
-{
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    EXPECT_EQ(GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
-                              &descriptor),
-              static_cast<DWORD>(ERROR_SUCCESS));
-    const LocalMemory owner(descriptor);
-    std::vector<Ace> aces;
-    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
-        void* ace = nullptr;
-        GetAce(dacl, i, &ace);
-        const auto* entry = static_cast<ACCESS_ALLOWED_ACE*>(ace);
-        wchar_t* sid = nullptr;
-        ConvertSidToStringSidW(const_cast<DWORD*>(&entry->SidStart), &sid);
-        const LocalMemory sidOwner(sid);
-        aces.push_back({entry->Header.AceType, entry->Mask, sid ? narrow(sid) : ""});
-    }
-    return aces;
-}
 
 using Security = RunningService;
 
@@ -59,11 +21,11 @@ TEST_F(Security, TheRunningServicesPipeCarriesExactlyTheIntendedAccessList)
     RawPipeClient client;
     ASSERT_TRUE(client.connected()) << client.openError();
     const ACCESS_MASK users = FILE_GENERIC_READ | (FILE_GENERIC_WRITE & ~FILE_CREATE_PIPE_INSTANCE);
-    const std::vector<Ace> expected = {{ACCESS_DENIED_ACE_TYPE, FILE_ALL_ACCESS, "S-1-5-2"},
+    const std::vector<PipeAce> expected = {{ACCESS_DENIED_ACE_TYPE, FILE_ALL_ACCESS, "S-1-5-2"},
                                        {ACCESS_ALLOWED_ACE_TYPE, FILE_ALL_ACCESS, "S-1-5-18"},
                                        {ACCESS_ALLOWED_ACE_TYPE, FILE_ALL_ACCESS, "S-1-5-32-544"},
                                        {ACCESS_ALLOWED_ACE_TYPE, users, "S-1-5-11"}};
-    EXPECT_EQ(daclOf(client.handle()), expected);
+    EXPECT_EQ(pipeDacl(client.handle()), expected);
     EXPECT_EQ(users & (FILE_CREATE_PIPE_INSTANCE | WRITE_DAC | WRITE_OWNER), 0u);
 }
 

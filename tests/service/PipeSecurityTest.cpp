@@ -1,57 +1,17 @@
+#include "PipeDacl.h"
 #include "PipeServerFixture.h"
 #include "RawPipeClient.h"
 #include "ServiceClient.h"
 #include "ServicePipe.h"
 
-#include <aclapi.h>
-#include <sddl.h>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-struct Ace {
-    BYTE type;
-    ACCESS_MASK mask;
-    std::string sid;
-};
-
-std::string sidText(PSID sid)
+const PipeAce* find(const std::vector<PipeAce>& aces, const std::string& sid)
 {
-    wchar_t* text = nullptr;
-    if (!ConvertSidToStringSidW(sid, &text))
-        return {};
-    const LocalMemory owner(text);
-    return std::string(text, text + wcslen(text));
-}
-
-// The entries of the DACL of the pipe the client is connected to, as the
-// system keeps them.
-std::vector<Ace> pipeDacl(HANDLE pipe)
-{
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    EXPECT_EQ(GetSecurityInfo(pipe, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
-                              &descriptor),
-              static_cast<DWORD>(ERROR_SUCCESS));
-    const LocalMemory owner(descriptor);
-    std::vector<Ace> aces;
-    if (dacl == nullptr)
-        return aces;
-    for (DWORD i = 0; i < dacl->AceCount; ++i) {
-        void* ace = nullptr;
-        GetAce(dacl, i, &ace);
-        const auto* header = static_cast<ACE_HEADER*>(ace);
-        // Allowed and denied entries share their layout.
-        const auto* entry = static_cast<ACCESS_ALLOWED_ACE*>(ace);
-        aces.push_back({header->AceType, entry->Mask, sidText(const_cast<DWORD*>(&entry->SidStart))});
-    }
-    return aces;
-}
-
-const Ace* find(const std::vector<Ace>& aces, const std::string& sid)
-{
-    for (const Ace& ace : aces) {
+    for (const PipeAce& ace : aces) {
         if (ace.sid == sid)
             return &ace;
     }
@@ -68,14 +28,14 @@ TEST_F(PipeSecurityTest, LetsLocalUsersReadAndWriteButNotCreateInstances)
     const auto aces = pipeDacl(client.handle());
     ASSERT_FALSE(aces.empty()) << "a null or empty DACL";
 
-    const Ace* users = find(aces, "S-1-5-11");
+    const PipeAce* users = find(aces, "S-1-5-11");
     ASSERT_NE(users, nullptr);
     EXPECT_EQ(users->type, ACCESS_ALLOWED_ACE_TYPE);
     EXPECT_EQ(users->mask & (FILE_READ_DATA | FILE_WRITE_DATA), static_cast<ACCESS_MASK>(FILE_READ_DATA | FILE_WRITE_DATA));
     EXPECT_EQ(users->mask & FILE_CREATE_PIPE_INSTANCE, 0u);
 
     for (const char* owner : {"S-1-5-18", "S-1-5-32-544"}) {
-        const Ace* full = find(aces, owner);
+        const PipeAce* full = find(aces, owner);
         ASSERT_NE(full, nullptr) << owner;
         EXPECT_EQ(full->type, ACCESS_ALLOWED_ACE_TYPE) << owner;
         EXPECT_EQ(full->mask & FILE_ALL_ACCESS, static_cast<ACCESS_MASK>(FILE_ALL_ACCESS)) << owner;
