@@ -3,42 +3,123 @@
 #include "LogSettings.h"
 #include "UniqueHandle.h"
 
+#include <atomic>
 #include <iomanip>
 
 namespace {
 
-void rotateIfFull(const LogSettings& settings)
+// Writers of other threads and processes take turns through a lock on one
+// byte far beyond any real log data, so readers of the file are never
+// blocked, and no two appends can land on the same offset (Wine does not
+// make appends atomic by itself).
+constexpr LONGLONG writersTurnOffset = 0x7FFFFFFF00000000LL;
+
+// A thread ended by ExitProcess while it had the turn keeps it until its
+// process is gone, so no record waits for the turn without bound: one that
+// cannot have it in time is lost. Once a record has given up, the next ones
+// try only briefly until one gets through again, so that a process writing
+// its last records at exit is not held up once for each of them.
+constexpr ULONGLONG turnWaitMs = 1000;
+constexpr ULONGLONG stuckTurnWaitMs = 20;
+std::atomic<bool> turnStuck{false};
+
+class WritersTurn {
+public:
+    explicit WritersTurn(HANDLE file) : file_(file)
+    {
+        turn_.Offset = static_cast<DWORD>(writersTurnOffset);
+        turn_.OffsetHigh = static_cast<DWORD>(writersTurnOffset >> 32);
+        held_ = take();
+    }
+    ~WritersTurn()
+    {
+        if (held_)
+            UnlockFileEx(file_, 0, 1, 0, &turn_);
+    }
+    WritersTurn(const WritersTurn&) = delete;
+    WritersTurn& operator=(const WritersTurn&) = delete;
+
+    bool held() const { return held_; }
+
+private:
+    bool take()
+    {
+        const ULONGLONG deadline = GetTickCount64() + (turnStuck ? stuckTurnWaitMs : turnWaitMs);
+        for (int attempt = 0;; ++attempt) {
+            if (LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &turn_)) {
+                turnStuck = false;
+                return true;
+            }
+            if (GetLastError() != ERROR_LOCK_VIOLATION)
+                return false;
+            if (GetTickCount64() >= deadline) {
+                turnStuck = true;
+                return false;
+            }
+            Sleep(attempt < 50 ? 0 : 1);
+        }
+    }
+
+    HANDLE file_;
+    OVERLAPPED turn_ = {};
+    bool held_ = false;
+};
+
+FileHandle openLog(const std::wstring& path, DWORD access, DWORD disposition)
 {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(settings.path.c_str(), GetFileExInfoStandard, &data))
-        return;
-    const int size = static_cast<int>(data.nFileSizeLow);
-    if (data.nFileSizeHigh == 0 && size >= 0 && size < settings.maxFileSize)
-        return;
-    const std::string old = settings.path + ".old";
-    DeleteFileA(old.c_str());
-    MoveFileA(settings.path.c_str(), old.c_str());
+    return FileHandle(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-// Each record is one write at the end of the file. Writers of other threads
-// and processes take turns through a lock on one byte far beyond any real
-// log data, so readers of the file are never blocked, and no two appends can
-// land on the same offset (Wine does not make appends atomic by itself).
-void appendToFile(const std::string& path, const std::string& text)
+bool isFull(HANDLE file, int maxFileSize)
 {
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return;
-    OVERLAPPED turn = {};
-    turn.Offset = 0;
-    turn.OffsetHigh = 0x7FFFFFFF;
-    if (!LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn))
-        return;
+    LARGE_INTEGER size;
+    return GetFileSizeEx(file, &size) && size.QuadPart >= maxFileSize;
+}
+
+// Whether the open file is still the one at the path, and not a generation
+// that another writer has rotated away meanwhile.
+bool isCurrent(HANDLE file, const std::wstring& path)
+{
+    const FileHandle current = openLog(path, FILE_READ_ATTRIBUTES, OPEN_EXISTING);
+    BY_HANDLE_FILE_INFORMATION mine, theirs;
+    return current && GetFileInformationByHandle(file, &mine) && GetFileInformationByHandle(current.get(), &theirs) &&
+           mine.dwVolumeSerialNumber == theirs.dwVolumeSerialNumber && mine.nFileIndexHigh == theirs.nFileIndexHigh &&
+           mine.nFileIndexLow == theirs.nFileIndexLow;
+}
+
+void writeAtEnd(HANDLE file, const std::string& text)
+{
     DWORD written = 0;
-    if (SetFilePointerEx(file.get(), LARGE_INTEGER{}, nullptr, FILE_END))
-        WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    UnlockFileEx(file.get(), 0, 1, 0, &turn);
+    if (SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_END))
+        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+// Each record is one write at the end of the file, made with the writers'
+// turn held. The size is read under the same turn, so exactly one writer
+// rotates a full file, and a ".old" file is always a whole generation. A
+// writer that opened the file just before another rotated it tries again on
+// the new one. When the rename fails (another program holds the file without
+// sharing its deletion), the record goes on to the current file.
+void appendToFile(const LogSettings& settings, const std::string& text)
+{
+    const std::wstring old = settings.filePath + L".old";
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const FileHandle file = openLog(settings.filePath, GENERIC_WRITE | FILE_READ_ATTRIBUTES, OPEN_ALWAYS);
+        if (!file)
+            return;
+        const WritersTurn turn(file.get());
+        if (!turn.held())
+            return;
+        if (isFull(file.get(), settings.maxFileSize)) {
+            if (!isCurrent(file.get(), settings.filePath))
+                continue;
+            if (MoveFileExW(settings.filePath.c_str(), old.c_str(), MOVEFILE_REPLACE_EXISTING))
+                continue;
+        }
+        writeAtEnd(file.get(), text);
+        return;
+    }
 }
 
 std::string withCrLf(const std::string& text)
@@ -73,7 +154,6 @@ LogRecord::LogRecord(LogLevel level)
     : settings_(LogSettings::current())
     , lastError_(GetLastError())
 {
-    rotateIfFull(*settings_);
     SYSTEMTIME now;
     GetLocalTime(&now);
     writeLogHeader(line_, now, level, GetCurrentThreadId());
@@ -82,6 +162,6 @@ LogRecord::LogRecord(LogLevel level)
 LogRecord::~LogRecord()
 {
     line_ << '\n';
-    appendToFile(settings_->path, withCrLf(line_.str()));
+    appendToFile(*settings_, withCrLf(line_.str()));
     SetLastError(lastError_);
 }

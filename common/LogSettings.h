@@ -7,6 +7,10 @@
 // (the VPN library, the service program) has its own settings.
 struct LogSettings {
     std::string path;
+    // The same path for the wide file functions: absolute and with the
+    // long-path prefix, so that neither the log nor its ".old" file is
+    // limited to the length the ANSI functions take.
+    std::wstring filePath;
     int level = 0;
     bool enabled = true;
     int maxFileSize = 51200;

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <map>
 #include <regex>
 #include <set>
@@ -125,6 +127,13 @@ TEST(LogSettingsDefault, IsTheLogFileInTheTemporaryDirectory)
     EXPECT_EQ(LogSettings::current()->maxFileSize, 51200);
 }
 
+TEST_F(LoggerTest, TakesAPathWithADoubledSeparatorAsTheDefaultOneHas)
+{
+    LogSettings::replace(directory.path() + "\\\\doubled.log", 0, true);
+    log(LogLevel::Info, "arrives");
+    EXPECT_EQ(logMessages(directory.file("doubled.log")), std::vector<std::string>{"arrives"});
+}
+
 void writeRecords(const std::string& tag, int count)
 {
     const std::string padding(120, '.');
@@ -169,5 +178,130 @@ TEST_F(LoggerTest, ConcurrentWritersNeitherTearNorLoseLines)
     for (const auto& [writer, records] : seen)
         EXPECT_EQ(records.size(), static_cast<size_t>(perWriter)) << writer;
 }
+
+// Other processes holding the writers' turn must not stall this one: a record
+// that cannot get its turn in time is lost, and the next one after the turn
+// comes free is written again.
+constexpr LONGLONG writersTurnOffset = 0x7FFFFFFF00000000LL;
+
+ZERAV_CHILD_ROLE(holdWritersTurn)
+{
+    FileHandle file(CreateFileA(args.at(0).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    OVERLAPPED turn = {};
+    turn.Offset = static_cast<DWORD>(writersTurnOffset);
+    turn.OffsetHigh = static_cast<DWORD>(writersTurnOffset >> 32);
+    if (!file || !LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn))
+        return 2;
+    EventHandle held(OpenEventA(EVENT_MODIFY_STATE, FALSE, args.at(1).c_str()));
+    SetEvent(held.get());
+    Sleep(INFINITE);
+    return 0;
+}
+
+TEST_F(LoggerTest, AWriterThatNeverGivesUpItsTurnCostsRecordsNotAHang)
+{
+    const std::string heldName = "zerav-logger-turn-held-" + std::to_string(GetCurrentProcessId());
+    EventHandle held(CreateEventA(nullptr, TRUE, FALSE, heldName.c_str()));
+    ProcessHandle holder(startChild("holdWritersTurn", {logPath, heldName}));
+    ASSERT_EQ(WaitForSingleObject(held.get(), 30000), WAIT_OBJECT_0);
+
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int i = 0; i < 5; ++i)
+            log(LogLevel::Info, "while stuck ", i);
+        done = true;
+    });
+    for (int waited = 0; waited < 20000 && !done; waited += 10)
+        Sleep(10);
+    const bool finishedWhileHeld = done;
+    TerminateProcess(holder.get(), 0);
+    WaitForSingleObject(holder.get(), 30000);
+    writer.join();
+    EXPECT_TRUE(finishedWhileHeld) << "five records waited without bound for the writers' turn";
+    EXPECT_TRUE(logMessages(logPath).empty()) << "records that never had the turn are lost";
+
+    log(LogLevel::Info, "after the holder ended");
+    const auto messages = logMessages(logPath);
+    EXPECT_EQ(std::count(messages.begin(), messages.end(), "after the holder ended"), 1);
+}
+
+// Two processes fill the file over and over. Whoever rotates must see the
+// size under the writers' turn: a ".old" file is only ever a whole
+// generation, never the one record a second rotation left behind.
+TEST_F(LoggerTest, ConcurrentRotationsKeepAWholeGenerationInTheOldFile)
+{
+    constexpr int perWriter = 12000;
+    const std::string old = logPath + ".old";
+    std::vector<ProcessHandle> children;
+    for (const char* tag : {"processA", "processB"})
+        children.emplace_back(startChild("logWriter", {logPath, tag, std::to_string(perWriter)}));
+    const HANDLE waitSet[] = {children[0].get(), children[1].get()};
+
+    int observed = 0;
+    std::vector<long long> shortGenerations;
+    while (WaitForMultipleObjects(2, waitSet, TRUE, 0) == WAIT_TIMEOUT) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (GetFileAttributesExA(old.c_str(), GetFileExInfoStandard, &data)) {
+            ++observed;
+            if (data.nFileSizeLow < 51200 && data.nFileSizeHigh == 0)
+                shortGenerations.push_back(data.nFileSizeLow);
+        }
+        Sleep(1);
+    }
+    EXPECT_GT(observed, 0) << "the writers never rotated";
+    EXPECT_EQ(shortGenerations, std::vector<long long>{}) << "sizes of .old files below the limit";
+    WIN32_FILE_ATTRIBUTE_DATA last;
+    ASSERT_TRUE(GetFileAttributesExA(old.c_str(), GetFileExInfoStandard, &last));
+    EXPECT_GE(last.nFileSizeLow, 51200u);
+}
+
+// Paths around and beyond the length the ANSI file functions take, with
+// room left for ".old": rotation works for every path the log accepts.
+std::wstring extendedPath(const std::string& path)
+{
+    return L"\\\\?\\" + std::wstring(path.begin(), path.end());
+}
+
+long long fileSize(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(extendedPath(path).c_str(), GetFileExInfoStandard, &data))
+        return -1;
+    return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+class LongLogPath : public LoggerTest, public testing::WithParamInterface<size_t> {};
+
+TEST_P(LongLogPath, RotatesLikeAnyOther)
+{
+    std::string path = directory.path();
+    const size_t length = GetParam();
+    while (path.size() + 40 < length) {
+        path += "\\" + std::string(std::min<size_t>(60, length - path.size() - 35), 'd');
+        ASSERT_TRUE(CreateDirectoryW(extendedPath(path).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    }
+    path += "\\" + std::string(length - path.size() - 1 - 4, 'f') + ".log";
+    ASSERT_EQ(path.size(), length);
+    LogSettings::replace(path, 0, true);
+
+    const std::string line(1000, 'x');
+    for (int i = 0; i < 50; ++i)
+        log(LogLevel::Info, line);
+    ASSERT_GE(fileSize(path), 51200) << "the records must reach the file";
+    log(LogLevel::Info, "rotated");
+    EXPECT_GE(fileSize(path + ".old"), 51200);
+    EXPECT_LT(fileSize(path), 1000);
+
+    DeleteFileW(extendedPath(path).c_str());
+    DeleteFileW(extendedPath(path + ".old").c_str());
+    for (size_t cut; (cut = path.rfind('\\')) > directory.path().size();) {
+        path.resize(cut);
+        RemoveDirectoryW(extendedPath(path).c_str());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, LongLogPath, testing::Values(200, 257, 259, 300, 400),
+                         [](const auto& info) { return std::to_string(info.param); });
 
 } // namespace
