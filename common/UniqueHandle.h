@@ -100,6 +100,7 @@ using EventHandle = UniqueHandle<KernelHandleTraits>;
 using MutexHandle = UniqueHandle<KernelHandleTraits>;
 using ProcessHandle = UniqueHandle<KernelHandleTraits>;
 using TokenHandle = UniqueHandle<KernelHandleTraits>;
+using ThreadHandle = UniqueHandle<KernelHandleTraits>;
 // Files and pipes: INVALID_HANDLE_VALUE when absent.
 using FileHandle = UniqueHandle<FileHandleTraits>;
 using PipeHandle = UniqueHandle<FileHandleTraits>;

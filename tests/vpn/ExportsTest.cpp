@@ -1,4 +1,5 @@
 #include "ChildProcess.h"
+#include "CpuLoad.h"
 #include "TempDirectory.h"
 #include "UniqueHandle.h"
 #include "ZeravVPN.h"
@@ -9,6 +10,7 @@
 #include <atomic>
 #include <functional>
 #include <set>
+#include <thread>
 
 namespace {
 
@@ -258,6 +260,136 @@ TEST_F(ExportsTest, InServiceModeTheLocksNoLongerWaitForOtherProcesses)
     EXPECT_EQ(nextErrorText(), "Null pointer passed as log file path");
     EXPECT_LT(GetTickCount64() - start, 5000u);
     TerminateProcess(holder.get(), 0);
+}
+
+// Waits for a child with a bound; a child still running then is ended and
+// reported as hung.
+constexpr DWORD hungChild = 0xFFFFFFFF;
+
+DWORD exitCodeWithin(const ProcessHandle& child, DWORD milliseconds)
+{
+    if (WaitForSingleObject(child.get(), milliseconds) != WAIT_OBJECT_0) {
+        TerminateProcess(child.get(), 1);
+        WaitForSingleObject(child.get(), 10000);
+        return hungChild;
+    }
+    DWORD exitCode = 0;
+    GetExitCodeProcess(child.get(), &exitCode);
+    return exitCode;
+}
+
+ZERAV_CHILD_ROLE(logThenExitProcess)
+{
+    if (!ZeravVPN_initLogging(args.at(0).c_str(), 0, true))
+        return 2;
+    for (int i = 0; i < 4; ++i)
+        std::thread([] {
+            for (;;)
+                ZeravVPN_setConfig("Zerav VPN", "", "", "", "", 0);
+        }).detach();
+    Sleep(50);
+    ExitProcess(0);
+}
+
+// ExitProcess ends the other threads wherever they stand, one of them maybe
+// while it has the log's writers' turn; the records written while the
+// library unloads must not wait for it, and the process must end.
+TEST_F(ExportsTest, AProcessThatExitsWhileItsThreadsLogAlwaysEnds)
+{
+    int hung = 0;
+    for (int run = 0; run < 12; ++run) {
+        const ProcessHandle child(startChild("logThenExitProcess", {logPath}));
+        const DWORD exitCode = exitCodeWithin(child, 20000);
+        hung += exitCode == hungChild;
+        EXPECT_TRUE(exitCode == 0 || exitCode == hungChild) << "exit code " << exitCode;
+    }
+    EXPECT_EQ(hung, 0) << "of 12 processes";
+}
+
+std::atomic<int> unloadCallbacks{0};
+
+void countUnloadCallback(bool)
+{
+    ++unloadCallbacks;
+}
+
+// A host that unloads the library as soon as its call has returned: the
+// worker still runs and logs after the callback, so the library must stay
+// mapped until the worker has ended, and go once it has.
+ZERAV_CHILD_ROLE(unloadWhileWorking)
+{
+    const HMODULE library = LoadLibraryA(args.at(0).c_str());
+    if (!library)
+        return 2;
+    const auto initLogging = reinterpret_cast<decltype(&ZeravVPN_initLogging)>(
+        reinterpret_cast<void*>(GetProcAddress(library, "ZeravVPN_initLogging")));
+    const auto connect = reinterpret_cast<decltype(&ZeravVPN_connect)>(
+        reinterpret_cast<void*>(GetProcAddress(library, "ZeravVPN_connect")));
+    const auto disconnect = reinterpret_cast<decltype(&ZeravVPN_disconnect)>(
+        reinterpret_cast<void*>(GetProcAddress(library, "ZeravVPN_disconnect")));
+    initLogging(args.at(1).c_str(), 0, true);
+    if (args.at(2) == "connect")
+        connect("instant.vpn.lab", false, countUnloadCallback);
+    else
+        disconnect(countUnloadCallback);
+    FreeLibrary(library);
+    for (int waited = 0; unloadCallbacks == 0 && waited < 30000; waited += 10)
+        Sleep(10);
+    if (unloadCallbacks != 1)
+        return 3;
+    const std::string name = args.at(0).substr(args.at(0).find_last_of('\\') + 1);
+    for (int waited = 0; GetModuleHandleA(name.c_str()) && waited < 10000; waited += 10)
+        Sleep(10);
+    return GetModuleHandleA(name.c_str()) ? 4 : 0;
+}
+
+std::string libraryCopy(const TempDirectory& directory)
+{
+    char library[MAX_PATH] = {};
+    GetModuleFileNameA(GetModuleHandleW(L"zerav_VPN.dll"), library, MAX_PATH);
+    const std::string copy = directory.file("zerav_VPN_unloaded.dll");
+    EXPECT_TRUE(CopyFileA(library, copy.c_str(), FALSE));
+    return copy;
+}
+
+TEST_F(ExportsTest, AHostMayUnloadTheLibraryWhileAWorkerRuns)
+{
+    // A copy, because this program holds the library itself for good.
+    const std::string copy = libraryCopy(directory);
+    for (const char* work : {"connect", "disconnect"}) {
+        const ProcessHandle child(startChild("unloadWhileWorking", {copy, logPath, work}));
+        EXPECT_EQ(exitCodeWithin(child, 60000), 0u)
+            << work << ": 3 is a lost callback, 4 a library never unloaded, anything else a crash";
+    }
+    EXPECT_TRUE(contains(logMessages(logPath), "Async disconnect() done"));
+}
+
+std::atomic<int> failedDisconnects{0};
+
+void countFailedDisconnect(bool success)
+{
+    if (!success)
+        ++failedDisconnects;
+}
+
+// Every worker here fails by an exception (no service answers on the pipe),
+// one after another on a loaded machine, each started as soon as the one
+// before has called back: each must call back.
+TEST_F(ExportsTest, HundredsOfFailingWorkersInARowUnderLoadAllCallBack)
+{
+    constexpr int workers = 500;
+    failedDisconnects = 0;
+    int started = 0;
+    {
+        const CpuLoad load;
+        for (bool lost = false; started < workers && !lost; ++started) {
+            ZeravVPN_disconnect(countFailedDisconnect);
+            for (int waited = 0; failedDisconnects <= started && waited < 10000; waited += 1)
+                Sleep(1);
+            lost = failedDisconnects <= started;
+        }
+    }
+    EXPECT_EQ(failedDisconnects.load(), workers) << "callbacks of " << started << " workers started";
 }
 
 } // namespace

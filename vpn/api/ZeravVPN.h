@@ -21,7 +21,13 @@
 #endif
 
 /* Called exactly once per connect or disconnect, on a worker thread, with no
- * lock of the library held: it may call any export. */
+ * lock of the library held: it may call any export. One exception: when the
+ * system cannot give the library a thread for the work, the callback gets
+ * false (with the error text queued) on the caller's own thread, before
+ * ZeravVPN_connect or ZeravVPN_disconnect returns. A host that holds a lock
+ * across those calls and takes the same lock in its callback must allow for
+ * that. The worker keeps the library loaded until it has returned, so a host
+ * may unload the library while a worker runs. */
 typedef void (*ZeravVPN_ResultCallback)(bool success);
 
 ZERAV_VPN_API bool ZeravVPN_initLogging(const char* logFilePath, int level, bool enabled);
