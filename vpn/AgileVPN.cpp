@@ -111,17 +111,31 @@ AgileVPN::~AgileVPN()
     log(LogLevel::Trace, "AgileVPN::~AgileVPN");
 }
 
+void AgileVPN::checkServerAddress(const std::string& server)
+{
+    decltype(RasEntryW7::szLocalPhoneNumber) field;
+    copyField(field, server, "Server address");
+}
+
+void AgileVPN::checkDialNames(const std::string& entryName, const std::string& userName,
+                              const std::string& password)
+{
+    RasDialParamsW81 params;
+    copyField(params.szEntryName, entryName, "Entry name");
+    copyField(params.szUserName, userName, "User name");
+    copyField(params.szPassword, password, "Password");
+    SecureZeroMemory(params.szPassword, sizeof params.szPassword);
+}
+
 void AgileVPN::createEntry(const std::string& server)
 {
     log(LogLevel::Trace, "AgileVPN::createEntry");
-    deleteEntry();
     const DWORD size = defaultEntrySize();
     std::vector<BYTE> buffer(size);
     auto& entry = *reinterpret_cast<RasEntryW7*>(buffer.data());
     fillEntry(entry, size, server);
-    std::wstring name = toWide(config.entryName);
-    if (name.size() > RAS_MaxEntryName)
-        throw std::runtime_error("Entry name is longer than " + std::to_string(RAS_MaxEntryName) + " characters");
+    const std::wstring name = toWide(config.entryName);
+    deleteEntry();
     checkWindowsError("RasSetEntryProperties",
                       RasSetEntryPropertiesW(nullptr, name.c_str(), reinterpret_cast<RASENTRYW*>(buffer.data()),
                                              entry.dwSize, nullptr, 0));

@@ -18,6 +18,14 @@ public:
     AgileVPN(const AgileVPN&) = delete;
     AgileVPN& operator=(const AgileVPN&) = delete;
 
+    // Refuses a server address that the entry cannot hold, before anything
+    // is changed for it.
+    static void checkServerAddress(const std::string& server);
+    // Refuses an entry name, user name or password that cannot be dialed,
+    // before it is stored: the entry is deleted by its name later, in
+    // clean-ups that must not fail on it.
+    static void checkDialNames(const std::string& entryName, const std::string& userName,
+                               const std::string& password);
     // Replaces the phone-book entry with an IKEv2-only entry for the server.
     void createEntry(const std::string& server);
     // Dials the entry and waits up to the configured time-out; true when
@@ -29,6 +37,8 @@ public:
     unsigned long getNetworkInterfaceIndex();
     // Whether the stored connection is in the connected state.
     bool status();
+    // Whether a connection is stored, whatever its state.
+    bool hasConnection() const { return connection_ != nullptr; }
     // Hangs up every live connection of the entry name, then deletes the entry.
     void hangUpStaleConnections();
 

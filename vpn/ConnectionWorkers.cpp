@@ -7,11 +7,13 @@
 #include "ServiceClient.h"
 #include "ServiceStarter.h"
 #include "VPN.h"
+#include "WorkerThread.h"
 
 #include <chrono>
-#include <memory>
 #include <stdexcept>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -26,6 +28,10 @@ struct ConnectRequest {
     bool ensureService;
     ZeravVPN_ResultCallback callback;
 };
+
+// Texts of the errors a worker caught, queued only once the VPN mutex is
+// released: the two library mutexes are never held together.
+using CaughtErrors = std::vector<std::string>;
 
 const char* word(bool value)
 {
@@ -42,13 +48,18 @@ bool serviceAnswers()
     }
 }
 
-// The locked phase of a connect: service, dial, DNS lock.
-bool connectLocked(const ConnectRequest& request)
+// A bad argument is refused before anything is touched, so that a host's
+// mistake cannot take down the connection an earlier connect made.
+void checkRequest(const ConnectRequest& request)
 {
-    AgileVPN& vpn = AgileVPN::instance();
     if (!request.serverGiven)
         throw std::invalid_argument("Null pointer passed as server address");
-    NamedMutex::Lock lock(vpnMutex());
+    AgileVPN::checkServerAddress(request.server);
+}
+
+bool dialAndLock(const ConnectRequest& request)
+{
+    AgileVPN& vpn = AgileVPN::instance();
     if (request.ensureService && !serviceAnswers()) {
         log(LogLevel::Trace, "Trying to start service ...");
         startServiceElevated();
@@ -65,40 +76,72 @@ bool connectLocked(const ConnectRequest& request)
 
 // A failed connect leaves neither connection nor entry behind. An error here
 // is reported like any other and does not keep the host from its callback.
-void tearDown()
+void tearDown(CaughtErrors& errors)
 {
     try {
         AgileVPN& vpn = AgileVPN::instance();
         vpn.disconnect();
         vpn.deleteEntry();
     } catch (const std::exception& e) {
-        VPN::instance().reportError(e.what());
+        errors.push_back(e.what());
     }
 }
 
-void connectWorker(std::unique_ptr<ConnectRequest> request)
+// The connect and, when it fails, its teardown, in one hold of the VPN
+// mutex: the next worker cannot create its entry or dial before this one
+// has cleaned up. A connection that was up before this worker started is
+// not its own and stays.
+bool connectLocked(const ConnectRequest& request, CaughtErrors& errors)
 {
-    const auto start = Clock::now();
-    bool connected = false;
+    const NamedMutex::Lock lock(vpnMutex());
+    const bool hadConnection = AgileVPN::instance().hasConnection();
     try {
-        connected = connectLocked(*request);
+        if (dialAndLock(request))
+            return true;
     } catch (const std::exception& e) {
-        VPN::instance().reportError(e.what());
+        errors.push_back(e.what());
     }
-    if (!connected)
-        tearDown();
-    std::this_thread::sleep_until(start + minimumConnectDuration);
-    if (connected)
-        log(LogLevel::Trace, "VPN server ", request->server, " connected");
-    else
-        log(LogLevel::Warning, "VPN server ", request->server, " NOT connected");
-    request->callback(connected);
+    if (!hadConnection)
+        tearDown(errors);
+    return false;
+}
+
+// Everything of a connect before its callback. Whatever this throws, even
+// while reporting, the host still hears of the connect exactly once.
+bool connectOutcome(const ConnectRequest& request) noexcept
+{
+    try {
+        const auto start = Clock::now();
+        CaughtErrors errors;
+        bool connected = false;
+        try {
+            checkRequest(request);
+            connected = connectLocked(request, errors);
+        } catch (const std::exception& e) {
+            errors.push_back(e.what());
+        }
+        for (const auto& text : errors)
+            VPN::instance().reportError(text);
+        std::this_thread::sleep_until(start + minimumConnectDuration);
+        if (connected)
+            log(LogLevel::Trace, "VPN server ", request.server, " connected");
+        else
+            log(LogLevel::Warning, "VPN server ", request.server, " NOT connected");
+        return connected;
+    } catch (...) {
+        return false;
+    }
+}
+
+void connectWorker(const ConnectRequest& request)
+{
+    request.callback(connectOutcome(request));
     log(LogLevel::Trace, "Async connect() done");
 }
 
 bool disconnectLocked()
 {
-    NamedMutex::Lock lock(vpnMutex());
+    const NamedMutex::Lock lock(vpnMutex());
     log(LogLevel::Trace, "Async disconnect() started");
     AgileVPN& vpn = AgileVPN::instance();
     vpn.disconnect();
@@ -109,30 +152,38 @@ bool disconnectLocked()
     return unlocked;
 }
 
+bool disconnectOutcome() noexcept
+{
+    try {
+        bool disconnected = false;
+        try {
+            disconnected = disconnectLocked();
+        } catch (const std::exception& e) {
+            VPN::instance().reportError(e.what());
+        }
+        log(LogLevel::Trace, "VPN disconnected");
+        return disconnected;
+    } catch (...) {
+        return false;
+    }
+}
+
 void disconnectWorker(ZeravVPN_ResultCallback callback)
 {
-    bool disconnected = false;
-    try {
-        disconnected = disconnectLocked();
-    } catch (const std::exception& e) {
-        VPN::instance().reportError(e.what());
-    }
-    log(LogLevel::Trace, "VPN disconnected");
-    callback(disconnected);
+    callback(disconnectOutcome());
     log(LogLevel::Trace, "Async disconnect() done");
 }
 
 // Nobody joins a worker. When no thread can be had, the host still hears of
-// the failure once, with its text queued.
-template <typename Worker, typename... Arguments>
-void startDetached(ZeravVPN_ResultCallback callback, Worker worker, Arguments&&... arguments)
+// the failure once, with its text queued, on its own thread.
+void startWorker(ZeravVPN_ResultCallback callback, std::function<void()> work)
 {
     if (callback == nullptr) {
         VPN::instance().reportError("Null pointer passed as result callback");
         return;
     }
     try {
-        std::thread(worker, std::forward<Arguments>(arguments)...).detach();
+        startWorkerThread(std::move(work));
     } catch (const std::exception& e) {
         VPN::instance().reportError(e.what());
         callback(false);
@@ -143,12 +194,11 @@ void startDetached(ZeravVPN_ResultCallback callback, Worker worker, Arguments&&.
 
 void startConnectWorker(const char* server, bool ensureService, ZeravVPN_ResultCallback callback)
 {
-    auto request = std::make_unique<ConnectRequest>(
-        ConnectRequest{server ? server : "", server != nullptr, ensureService, callback});
-    startDetached(callback, connectWorker, std::move(request));
+    const ConnectRequest request{server ? server : "", server != nullptr, ensureService, callback};
+    startWorker(callback, [request] { connectWorker(request); });
 }
 
 void startDisconnectWorker(ZeravVPN_ResultCallback callback)
 {
-    startDetached(callback, disconnectWorker, callback);
+    startWorker(callback, [callback] { disconnectWorker(callback); });
 }

@@ -82,6 +82,7 @@ bool ZeravVPN_setConfig(const char* entryName, const char* userName, const char*
         const std::string secret = text(password, "password");
         const std::string directory = text(serviceDirectory, "service directory");
         const std::string file = text(serviceFileName, "service file name");
+        AgileVPN::checkDialNames(entry, user, secret);
         AgileVPN::instance().config.set(entry, user, secret, directory, file, timeoutMs);
         return true;
     });
@@ -153,11 +154,12 @@ void ZeravVPN_cleanup(void)
     VPN::instance();
     log(LogLevel::Trace, "VPN::cleanup");
     ZeravVPN_unlock_DNS_leaks();
-    try {
+    // Under the mutex too: the hang-up reads the configured entry name,
+    // which a host thread may be replacing.
+    runLocked(nullptr, [] {
         AgileVPN::instance().hangUpStaleConnections();
-    } catch (const std::exception& e) {
-        VPN::instance().reportError(e.what());
-    }
+        return true;
+    });
 }
 
 bool ZeravVPN_errorText(char* buffer, uint64_t bufferSize)

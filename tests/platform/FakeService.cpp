@@ -24,6 +24,13 @@ std::vector<int> FakeService::commands()
     return commands_;
 }
 
+int FakeService::replyTo(int command)
+{
+    if (!alternateLocks_ || command != SERVICE_COMMAND_LOCK_DNS_LEAKS)
+        return reply_;
+    return locks_++ % 2 == 0 ? SERVICE_REPLY_FAIL : SERVICE_REPLY_OK;
+}
+
 void FakeService::serve()
 {
     PipeHandle pipe(CreateNamedPipeW(servicePipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
@@ -41,7 +48,7 @@ void FakeService::serve()
                 std::lock_guard<std::mutex> lock(mutex_);
                 commands_.push_back(command);
             }
-            const std::int32_t reply = reply_;
+            const std::int32_t reply = replyTo(command);
             WriteFile(pipe.get(), &reply, sizeof reply, &count, nullptr);
         }
         DisconnectNamedPipe(pipe.get());

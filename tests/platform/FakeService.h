@@ -15,12 +15,22 @@ public:
     ~FakeService();
 
     void setReply(int reply) { reply_ = reply; }
+    // From now on LOCK_DNS_LEAKS is answered FAIL and OK in turn, FAIL first.
+    void alternateLockReplies()
+    {
+        locks_ = 0;
+        alternateLocks_ = true;
+    }
     std::vector<int> commands();
 
 private:
     void serve();
 
+    int replyTo(int command);
+
     std::atomic<int> reply_;
+    std::atomic<bool> alternateLocks_{false};
+    std::atomic<int> locks_{0};
     std::atomic<bool> stopping_{false};
     std::mutex mutex_;
     std::vector<int> commands_;

@@ -224,6 +224,57 @@ TEST_F(PlatformTest, AFailingServiceTearsTheConnectionDown)
     EXPECT_TRUE(lab.entries.empty());
 }
 
+// A host's bad argument is refused before anything is touched: the tunnel
+// that is up stays up, and its DNS lock stays with it.
+TEST_F(PlatformTest, ABadServerAddressLeavesTheLiveConnectionAlone)
+{
+    ASSERT_TRUE(connect("instant.vpn.lab"));
+    const std::string tooLong(129, 'a');
+    for (const char* server : {static_cast<const char*>(nullptr), "\xff\xfe", tooLong.c_str()})
+        EXPECT_FALSE(connect(server));
+    EXPECT_EQ(vpnErrorTexts(), (std::vector<std::string>{"Null pointer passed as server address", "Invalid UTF-8 text",
+                                                         "Server address is longer than 128 characters"}));
+    EXPECT_TRUE(ZeravVPN_status());
+    EXPECT_EQ(service.commands(), std::vector<int>{SERVICE_COMMAND_LOCK_DNS_LEAKS}) << "no UNLOCK, no second LOCK";
+    const lab::Snapshot lab = lab::snapshot();
+    ASSERT_EQ(lab.connections.size(), 1u);
+    EXPECT_EQ(lab.entries.size(), 1u);
+    EXPECT_EQ(lab.dials.size(), 1u);
+}
+
+std::atomic<int> connected{0};
+std::atomic<int> reported{0};
+
+void countConnect(bool success)
+{
+    connected += success;
+    ++reported;
+}
+
+// Three connects one right after the other, the service failing every
+// other lock: a failed connect's teardown must touch neither what the next
+// connect dials nor the connection an earlier one made, so whoever hears
+// "connected" has a tunnel that is up.
+TEST_F(PlatformTest, AFailedConnectLeavesOtherConnectsConnectionsAlone)
+{
+    for (int round = 0; round < 3; ++round) {
+        service.alternateLockReplies();
+        connected = 0;
+        reported = 0;
+        for (int i = 0; i < 3; ++i)
+            ZeravVPN_connect("instant.vpn.lab", false, countConnect);
+        for (int waited = 0; reported < 3 && waited < 60000; waited += 10)
+            Sleep(10);
+        ASSERT_EQ(reported.load(), 3);
+        EXPECT_EQ(connected.load(), 1) << "round " << round << ": " << testing::PrintToString(vpnErrorTexts());
+        EXPECT_TRUE(ZeravVPN_status()) << "round " << round;
+        const lab::Snapshot lab = lab::snapshot();
+        EXPECT_EQ(lab.connections.size(), 1u) << "round " << round;
+        EXPECT_EQ(lab.entries.size(), 1u) << "round " << round;
+        EXPECT_TRUE(disconnect());
+    }
+}
+
 TEST_F(PlatformTest, DisconnectHangsUpDeletesTheEntryAndAsksForUnlock)
 {
     ASSERT_TRUE(connect("instant.vpn.lab"));
