@@ -19,10 +19,30 @@
 namespace {
 
 constexpr int readyTimeoutMs = 150;
+// How long the thread that started the UI waits, when it ends, for a start
+// still in progress; a start takes well under a second even on a busy machine.
+constexpr int startLimitAtStarterEndMs = 10000;
 
 // Constant-initialised and trivially destructible, so that it can still be
 // read by an exit handler that runs after the context's destructor.
 std::atomic<bool> contextDestroyed { false };
+
+// Destroyed when the thread that started the UI ends. When that thread ends
+// the process, its thread-local objects go before any exit handler runs.
+struct StarterThreadGuard
+{
+    ~StarterThreadGuard()
+    {
+        if (!contextDestroyed.load())
+            UiContext::instance().registerStopOnStarterEnd();
+    }
+};
+
+void armStarterThreadGuard()
+{
+    static thread_local StarterThreadGuard guard;
+    (void)guard;
+}
 
 } // namespace
 
@@ -60,6 +80,10 @@ bool UiContext::start()
     if (uiThread || application)
         return false;
     pinLibrary();
+    // Armed before the UI thread can touch Qt, so that every exit of this
+    // thread stops the UI before Qt's exit handlers run.
+    if (uiThreadMayRunAtExit())
+        armStarterThreadGuard();
     // An exception must not cross the C interface into the host; a thread
     // that could not be started is a start that did not succeed.
     try {
@@ -69,12 +93,33 @@ bool UiContext::start()
     }
     uiThreadId = uiThread->get_id();
 
-    // The flag, not the wake-up, carries the news, so a UI thread that is
-    // ready before this wait begins is not missed.
-    QDeadlineTimer deadline(readyTimeoutMs);
-    while (!ready && !deadline.hasExpired())
-        readyCondition.wait(&readyMutex, deadline);
+    waitForStartLocked(QDeadlineTimer(readyTimeoutMs));
     return ready;
+}
+
+// The flags, not the wake-up, carry the news, so a UI thread that is ready
+// before this wait begins is not missed.
+void UiContext::waitForStartLocked(QDeadlineTimer deadline)
+{
+    while (!ready && !uiThreadLeft && !deadline.hasExpired())
+        readyCondition.wait(&readyMutex, deadline);
+}
+
+// Exit handlers run last registered first, and Qt registers its own as the UI
+// thread first uses each of its static objects, so a stop registered before
+// the start ends runs after some of them, while the UI thread may still be
+// using what they destroy. Registered here, at the end of the thread that
+// started the UI, the stop is the newest handler: when that thread ends the
+// process, it runs before all of Qt's; when the thread merely ends, the start
+// is let finish first, so that a later exit from another thread finds the
+// stop newer than the handlers of the start.
+void UiContext::registerStopOnStarterEnd()
+{
+    {
+        QMutexLocker lock(&readyMutex);
+        waitForStartLocked(QDeadlineTimer(startLimitAtStarterEndMs));
+    }
+    std::atexit(&stopUiAtExit);
 }
 
 void UiContext::createMenu()
@@ -136,6 +181,7 @@ void UiContext::uiThreadMain()
     // host that keeps calling.
     if (!stopRequestedBeforeLoop())
         application->exec();
+    markUiThreadLeft();
 }
 
 // A stop requested before the application could receive it was not posted;
@@ -146,14 +192,20 @@ bool UiContext::stopRequestedBeforeLoop()
     return stopRequested;
 }
 
+void UiContext::markUiThreadLeft()
+{
+    QMutexLocker lock(&readyMutex);
+    uiThreadLeft = true;
+    readyCondition.wakeAll();
+}
+
 void UiContext::markReady()
 {
     QMutexLocker lock(&readyMutex);
     ready = true;
     readyCondition.wakeAll();
-    // Exit handlers run last registered first. Qt registers many of its own
-    // while the UI starts; this one, registered after them, stops the UI
-    // thread before they destroy what it may still use.
+    // Registered after the handlers of the start, for an exit from a thread
+    // other than the one that started the UI.
     std::atexit(&stopUiAtExit);
 }
 

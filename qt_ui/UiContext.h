@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QMetaObject>
 #include <QMutex>
 #include <QString>
@@ -40,6 +41,11 @@ public:
     // returns at once.
     void stop();
 
+    // Registers the exit-time stop anew once the start is over. Called when
+    // the thread that started the UI ends, which, when that thread ends the
+    // process, comes before every exit handler.
+    void registerStopOnStarterEnd();
+
     // Builds engine, controller and image provider on the calling thread, which
     // must be the GUI thread, and loads the window.
     void createMenu();
@@ -67,7 +73,10 @@ public:
 
 private:
     void uiThreadMain();
+    // With readyMutex held: until the UI is ready or its thread has left.
+    void waitForStartLocked(QDeadlineTimer deadline);
     bool stopRequestedBeforeLoop();
+    void markUiThreadLeft();
     void markReady();
     void stopAtProcessExit();
     static void stopUiAtExit();
@@ -84,6 +93,8 @@ private:
     QMutex readyMutex;
     QWaitCondition readyCondition;
     bool ready = false;
+    // Set when the UI thread leaves its function, ready or not.
+    bool uiThreadLeft = false;
     bool stopRequested = false;
     // Separate from readyMutex, which the UI thread still takes on its way
     // into the loop while a stopping thread waits for it to end.
