@@ -1,5 +1,7 @@
 #pragma once
 
+#include "HostCheck.h"
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -68,6 +70,14 @@ int run(char** argv, Scenario scenario)
     for (int attempt = 1; attempt <= attempts && result == missedLimitExitCode; ++attempt)
         result = runChild(argv, attempt);
     return result;
+}
+
+// The host's main: runs the scenario that the first argument names.
+template <typename Scenarios>
+int runNamed(int argc, char** argv, const Scenarios& scenarios)
+{
+    const std::string name = argc > 1 ? argv[1] : "";
+    return run(argv, [&name, &scenarios] { return runHostScenario(name, scenarios); });
 }
 
 } // namespace SlowStartRetry

@@ -131,28 +131,16 @@ void exitRunning()
     settle();
 }
 
-} // namespace
+const HostScenario scenarios[] = {
+    { "lifecycle", &lifecycle },
+    { "unload_before_start", &unloadBeforeStart },
+    { "unload_running", &unloadRunning },
+    { "exit_running", &exitRunning },
+};
 
-int runScenario(const std::string& scenario)
-{
-    if (scenario == "lifecycle")
-        lifecycle();
-    else if (scenario == "unload_before_start")
-        unloadBeforeStart();
-    else if (scenario == "unload_running")
-        unloadRunning();
-    else if (scenario == "exit_running")
-        exitRunning();
-    else {
-        std::fprintf(stderr, "usage: exports_host lifecycle|unload_before_start|unload_running|exit_running\n");
-        return 2;
-    }
-    std::printf("%s: %d failure(s)\n", scenario.c_str(), hostCheckFailures);
-    return hostCheckFailures == 0 ? 0 : 1;
-}
+} // namespace
 
 int main(int argc, char** argv)
 {
-    const std::string scenario = argc > 1 ? argv[1] : "";
-    return SlowStartRetry::run(argv, [&scenario] { return runScenario(scenario); });
+    return SlowStartRetry::runNamed(argc, argv, scenarios);
 }
