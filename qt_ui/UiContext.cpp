@@ -4,6 +4,7 @@
 #include "ImageProvider.h"
 #include "LibraryPin.h"
 #include "VpnMenuController.h"
+#include "WatchedThread.h"
 
 #include <QDeadlineTimer>
 #include <QGuiApplication>
@@ -19,6 +20,9 @@
 namespace {
 
 constexpr int readyTimeoutMs = 150;
+// Ending the loop and cleaning up after it takes milliseconds; a quit that
+// waits longer waits for a UI thread held up by the host itself.
+constexpr std::chrono::seconds stopLimit(3);
 // How long the thread that started the UI waits, when it ends, for a start
 // still in progress; a start takes well under a second even on a busy machine.
 constexpr int startLimitAtStarterEndMs = 10000;
@@ -87,11 +91,10 @@ bool UiContext::start()
     // An exception must not cross the C interface into the host; a thread
     // that could not be started is a start that did not succeed.
     try {
-        uiThread = std::make_unique<std::thread>(&UiContext::uiThreadMain, this);
+        uiThread = std::make_unique<WatchedThread>([this] { uiThreadMain(); });
     } catch (const std::system_error&) {
         return false;
     }
-    uiThreadId = uiThread->get_id();
 
     waitForStartLocked(QDeadlineTimer(readyTimeoutMs));
     return ready;
@@ -163,6 +166,10 @@ ImageProvider* UiContext::imageProvider() const
 
 void UiContext::uiThreadMain()
 {
+    {
+        QMutexLocker lock(&readyMutex);
+        uiThreadId = std::this_thread::get_id();
+    }
     qputenv("QML_DISABLE_DISK_CACHE", "1");
     qputenv("QT_AUTO_SCREEN_SCALE_FACTOR", "1");
 #ifdef Q_OS_WIN
@@ -232,28 +239,26 @@ void UiContext::stop()
     if (onUiThread)
         return;
     // Once out of its loop the thread still runs Qt's clean-up of its thread
-    // data, which uses Qt's static objects; joining here, rather than only at
+    // data, which uses Qt's static objects; waiting here, rather than only at
     // process exit, keeps that from overlapping the exit handlers that
     // destroy them, whatever order those were registered in.
-    QMutexLocker joinLock(&joinMutex);
-    if (uiThread->joinable())
-        uiThread->join();
+    uiThread->waitForEnd(stopLimit);
 }
 
 // The library is pinned once the UI runs, so its static objects go only at
 // process exit. Qt's own static objects may already be gone by then, so the
 // Qt objects are left to the end of the process rather than destroyed; the
 // UI thread is stopped first, so that it does not run on meanwhile.
+// The stop is registered more than once; a UI thread that outlasted the first
+// wait is not waited for again.
 void UiContext::stopAtProcessExit()
 {
+    if (stoppedAtExit)
+        return;
+    stoppedAtExit = true;
     if (uiThreadMayRunAtExit())
         stop();
     postReceiver.store(nullptr);
-    {
-        QMutexLocker joinLock(&joinMutex);
-        if (uiThread->joinable())
-            uiThread->detach();
-    }
     (void)controller.release();
     (void)engine.release();
     (void)application.release();

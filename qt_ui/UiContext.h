@@ -13,6 +13,7 @@
 #include <utility>
 
 class ImageProvider;
+class WatchedThread;
 class QGuiApplication;
 class QQmlApplicationEngine;
 class VpnMenuController;
@@ -37,8 +38,9 @@ public:
     // any other thread waits until the UI thread has ended entirely, Qt's
     // clean-up of its thread data included: a host that quits and then exits
     // leaves nothing running beside the destruction of Qt's static objects.
-    // Called on the UI thread itself, from a request or a click callback, it
-    // returns at once.
+    // The wait is bounded, since the UI thread may itself be waiting for the
+    // caller inside a click callback. Called on the UI thread itself, from a
+    // request or a click callback, it returns at once.
     void stop();
 
     // Registers the exit-time stop anew once the start is over. Called when
@@ -85,7 +87,7 @@ private:
     const char* argument0 = "firstArgument";
     char* argv[2] = { const_cast<char*>(argument0), nullptr };
     const QString providerId = QStringLiteral("imgProvider");
-    std::unique_ptr<std::thread> uiThread;
+    std::unique_ptr<WatchedThread> uiThread;
     std::thread::id uiThreadId;
     std::unique_ptr<QGuiApplication> application;
     std::unique_ptr<QQmlApplicationEngine> engine;
@@ -96,8 +98,7 @@ private:
     // Set when the UI thread leaves its function, ready or not.
     bool uiThreadLeft = false;
     bool stopRequested = false;
-    // Separate from readyMutex, which the UI thread still takes on its way
-    // into the loop while a stopping thread waits for it to end.
-    QMutex joinMutex;
+    // Only exit handlers, on the exiting thread, read and write it.
+    bool stoppedAtExit = false;
     std::atomic<QObject*> postReceiver { nullptr };
 };

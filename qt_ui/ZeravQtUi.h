@@ -25,8 +25,11 @@ typedef void (*ServerClickCallback)(void* context, const wchar_t* serverCode);
 
 ZERAV_QT_UI_API bool ZeravQtUi_initQtUi(void);
 // Ends the menu's event loop and returns once the menu's thread has ended, so
-// that the host may exit right after. Called from the click callback, it
-// returns at once and the loop ends after the callback.
+// that the host may exit right after. It waits three seconds at most: a click
+// callback that waits for the thread calling quit (a hand-over in the manner
+// of SendMessage) holds the menu's thread, which then ends after the
+// callback. Called from the click callback, it returns at once and the loop
+// ends after the callback.
 ZERAV_QT_UI_API void ZeravQtUi_quit(void);
 ZERAV_QT_UI_API void ZeravQtUi_showAt(int x, int y);
 ZERAV_QT_UI_API void ZeravQtUi_setLightTheme(void);
