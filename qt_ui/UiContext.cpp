@@ -178,17 +178,24 @@ void UiContext::uiThreadMain()
 
     application = std::make_unique<QGuiApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Zerav Mobile"));
-    postReceiver.store(application.get());
+    openForRequests();
 
     createMenu();
 
     QTimer::singleShot(0, application.get(), [this] { markReady(); });
-    // Application, engine and controller outlive the event loop: requests
-    // posted later still find a receiver, and nothing is destroyed under a
-    // host that keeps calling.
+    // Application, engine and controller outlive the event loop, so that
+    // nothing is destroyed under a host that keeps calling; its requests are
+    // dropped from then on.
     if (!stopRequestedBeforeLoop())
         application->exec();
     markUiThreadLeft();
+}
+
+void UiContext::openForRequests()
+{
+    QMutexLocker lock(&readyMutex);
+    if (!stopRequested)
+        postReceiver.store(application.get());
 }
 
 // A stop requested before the application could receive it was not posted;
@@ -201,6 +208,8 @@ bool UiContext::stopRequestedBeforeLoop()
 
 void UiContext::markUiThreadLeft()
 {
+    // Also when the loop ended by itself, because the window failed to load.
+    postReceiver.store(nullptr);
     QMutexLocker lock(&readyMutex);
     uiThreadLeft = true;
     readyCondition.wakeAll();
@@ -235,7 +244,10 @@ void UiContext::stop()
         stopRequested = true;
         onUiThread = uiThreadId == std::this_thread::get_id();
     }
-    postToUiThread([] { QCoreApplication::exit(0); });
+    // The quit is the last request the application receives: the loop would
+    // never run later ones, which would only pile up.
+    if (QObject* receiver = postReceiver.exchange(nullptr))
+        QMetaObject::invokeMethod(receiver, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
     if (onUiThread)
         return;
     // Once out of its loop the thread still runs Qt's clean-up of its thread

@@ -63,7 +63,8 @@ public:
     }
 
     // Runs the request on the UI thread, in posting order; dropped while no
-    // application exists to receive it.
+    // event loop would run it: before the start, and once a stop was asked
+    // for or the loop has ended.
     template <typename Request>
     void postToUiThread(Request&& request)
     {
@@ -77,6 +78,8 @@ private:
     void uiThreadMain();
     // With readyMutex held: until the UI is ready or its thread has left.
     void waitForStartLocked(QDeadlineTimer deadline);
+    // Requests reach the application from now on, unless a stop came first.
+    void openForRequests();
     bool stopRequestedBeforeLoop();
     void markUiThreadLeft();
     void markReady();
