@@ -130,7 +130,7 @@ Window {
                     }
                 }
                 icon.source: vpnMenu.globalIpState === VpnMenu.Defined && iconStorage.hasIcon(vpnMenu.serverCode)
-                             ? "image://imgProvider/%1".arg(vpnMenu.serverCode)
+                             ? "image://imgProvider/" + encodeURIComponent(vpnMenu.serverCode)
                              : vpnWindow.icons.global
 
                 indicator: Rectangle {
@@ -185,7 +185,7 @@ Window {
                     id: serverRow
                     objectName: "serverRow"
                     width: serverList.width
-                    icon.source: "image://imgProvider/%1".arg(model.code)
+                    icon.source: "image://imgProvider/" + encodeURIComponent(model.code)
                     text: model.name
                     bgColor: vpnWindow.theme.background
                     textColor: vpnWindow.theme.fontColor

@@ -40,6 +40,8 @@ private slots:
     void secondIconReplacesFirst();
     void unknownCodeGivesNullImage();
     void codesAreCaseSensitive();
+    void requestedIdIsPercentDecoded_data();
+    void requestedIdIsPercentDecoded();
     void decodesByContent_data();
     void decodesByContent();
     void undecodableBytesStillCount();
@@ -85,6 +87,29 @@ void TestImageProvider::codesAreCaseSensitive()
 
     QVERIFY(provider.hasIcon(QStringLiteral("de")));
     QVERIFY(!provider.hasIcon(QStringLiteral("DE")));
+}
+
+void TestImageProvider::requestedIdIsPercentDecoded_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QString>("code");
+
+    QTest::newRow("plain") << "de" << "de";
+    QTest::newRow("percent") << "a%25b" << "a%b";
+    QTest::newRow("percent before hex digits") << "%2541" << "%41";
+    QTest::newRow("backslash") << "a%5Cb" << "a\\b";
+    QTest::newRow("decoded by the URL already") << "a b" << "a b";
+    QTest::newRow("UTF-8") << "Z%C3%BCrich" << QString::fromUtf8("Z\u00fcrich");
+}
+
+void TestImageProvider::requestedIdIsPercentDecoded()
+{
+    QFETCH(QString, id);
+    QFETCH(QString, code);
+    ImageProvider provider;
+    provider.storeIcon(code, filled(8, 8, Qt::red));
+
+    QCOMPARE(provider.requestImage(id, nullptr, QSize()).pixelColor(0, 0), QColor(Qt::red));
 }
 
 void TestImageProvider::decodesByContent_data()

@@ -104,6 +104,8 @@ private slots:
     void themeSwitchesColoursAndGlobe();
     void rowClickHidesBeforeCallback();
     void ipLineClickDoesNothing();
+    void iconFoundWhateverTheCode_data();
+    void iconFoundWhateverTheCode();
 
 private:
     void fill(const Entries& entries);
@@ -481,6 +483,40 @@ void TestMenuWindow::ipLineClickDoesNothing()
 
     QCOMPARE(record.calls, 0);
     QVERIFY(window->isVisible());
+}
+
+void TestMenuWindow::iconFoundWhateverTheCode_data()
+{
+    QTest::addColumn<QString>("code");
+
+    QTest::newRow("percent") << "a%b";
+    QTest::newRow("percent and hex digits") << "%41";
+    QTest::newRow("backslash") << "a\\b";
+    QTest::newRow("slash") << "a/b";
+    QTest::newRow("question mark") << "a?b";
+    QTest::newRow("hash") << "a#b";
+    QTest::newRow("space") << "a b";
+    QTest::newRow("non-ASCII") << QString::fromUtf8("Z\u00fcrich \u2713");
+    QTest::newRow("empty") << "";
+}
+
+// Every code is a key of its own, whatever a URL would make of it.
+void TestMenuWindow::iconFoundWhateverTheCode()
+{
+    QFETCH(QString, code);
+    context->imageProvider()->storeIcon(code, filled(Qt::green));
+    showWindow();
+
+    fill({ { code, "Odd code", 0, 1 } });
+    controller->setIp(code, QStringLiteral("192.0.2.7"));
+
+    QTRY_COMPARE(visibleItems(window, QStringLiteral("serverRow")).size(), 1);
+    QQuickItem* rowIcon = item(visibleItems(window, QStringLiteral("serverRow")).first(), QStringLiteral("icon"));
+    QQuickItem* lineIcon = item(item(window, QStringLiteral("currentServer")), QStringLiteral("icon"));
+    QCOMPARE(rowIcon->property("status").toInt(), 1);
+    QCOMPARE(lineIcon->property("status").toInt(), 1);
+    QTRY_COMPARE(shownPixel(window, centreInWindow(rowIcon)), QColor(Qt::green).rgb());
+    QCOMPARE(shownPixel(window, centreInWindow(lineIcon)), QColor(Qt::green).rgb());
 }
 
 QTEST_MAIN(TestMenuWindow)
