@@ -6,6 +6,7 @@ ItemDelegate {
 
     property color bgColor: "white"
     property color textColor: "black"
+    property alias elide: label.elide
 
     implicitHeight: 44
     leftPadding: 16
@@ -28,6 +29,7 @@ ItemDelegate {
         }
 
         Text {
+            id: label
             objectName: "label"
             width: root.availableWidth - root.icon.width - root.spacing
             anchors.verticalCenter: parent.verticalCenter

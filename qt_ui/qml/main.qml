@@ -117,6 +117,9 @@ Window {
                 width: parent.width
                 bgColor: vpnWindow.theme.background
                 textColor: vpnWindow.theme.fontColor
+                // Both ends of an address tell it apart; an IPv6 one is too
+                // long for the line.
+                elide: Text.ElideMiddle
                 text: {
                     switch (vpnMenu.globalIpState) {
                     case VpnMenu.Undefined:

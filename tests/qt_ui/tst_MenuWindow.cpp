@@ -92,6 +92,8 @@ private slots:
     void losingActivationHides();
     void headerFollowsIpState_data();
     void headerFollowsIpState();
+    void ipLineElidesInTheMiddle_data();
+    void ipLineElidesInTheMiddle();
     void indicatorFollowsConnectionState_data();
     void indicatorFollowsConnectionState();
     void sectionsGroupFreeAndPremium_data();
@@ -285,6 +287,30 @@ void TestMenuWindow::headerFollowsIpState()
     QCOMPARE(sourceOf(item(line, QStringLiteral("icon"))), icon);
 }
 
+void TestMenuWindow::ipLineElidesInTheMiddle_data()
+{
+    QTest::addColumn<QString>("ip");
+    QTest::addColumn<bool>("truncated");
+
+    QTest::newRow("IPv4") << "192.0.2.7" << false;
+    QTest::newRow("full IPv6") << "2001:0db8:85a3:0000:0000:8a2e:0370:7334" << true;
+}
+
+// An address cut at its end loses the part that tells addresses apart.
+void TestMenuWindow::ipLineElidesInTheMiddle()
+{
+    QFETCH(QString, ip);
+    QFETCH(bool, truncated);
+    showWindow();
+
+    controller->setIp(QStringLiteral("de"), ip);
+
+    QQuickItem* label = item(item(window, QStringLiteral("currentServer")), QStringLiteral("label"));
+    QCOMPARE(label->property("text").toString(), ip);
+    QCOMPARE(label->property("elide").toInt(), int(Qt::ElideMiddle));
+    QCOMPARE(label->property("truncated").toBool(), truncated);
+}
+
 void TestMenuWindow::indicatorFollowsConnectionState_data()
 {
     QTest::addColumn<int>("state");
@@ -355,6 +381,7 @@ void TestMenuWindow::rowsShowNameAndIcon()
     QTRY_COMPARE(texts(QStringLiteral("serverRow")), (QStringList { "Germany", "United States" }));
     const QList<QQuickItem*> rows = visibleItems(window, QStringLiteral("serverRow"));
     QCOMPARE(rows.first()->height(), 44.0);
+    QCOMPARE(item(rows.first(), QStringLiteral("label"))->property("elide").toInt(), int(Qt::ElideRight));
     QQuickItem* icon = item(rows.first(), QStringLiteral("icon"));
     QCOMPARE(sourceOf(icon), QUrl(QStringLiteral("image://imgProvider/de")));
     QCOMPARE(icon->size(), QSizeF(24, 24));
