@@ -91,8 +91,12 @@ Window {
         anchors.rightMargin: vpnWindow.brFrameSize
         anchors.bottomMargin: vpnWindow.brFrameSize
         topPadding: 12
+        // The list clips square; kept above the rounded bottom corners, its
+        // section headers and pressed rows cannot square them.
+        bottomPadding: pageBackground.radius
 
         background: Rectangle {
+            id: pageBackground
             objectName: "pageBackground"
             color: vpnWindow.theme.background
             radius: vpnWindow.transparencyEnabled ? 14 : 0

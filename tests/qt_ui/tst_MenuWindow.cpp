@@ -108,6 +108,8 @@ private slots:
     void ipLineClickDoesNothing();
     void iconFoundWhateverTheCode_data();
     void iconFoundWhateverTheCode();
+    void bottomCornersStayRound_data();
+    void bottomCornersStayRound();
 
 private:
     void fill(const Entries& entries);
@@ -544,6 +546,55 @@ void TestMenuWindow::iconFoundWhateverTheCode()
     QCOMPARE(lineIcon->property("status").toInt(), 1);
     QTRY_COMPARE(shownPixel(window, centreInWindow(rowIcon)), QColor(Qt::green).rgb());
     QCOMPARE(shownPixel(window, centreInWindow(lineIcon)), QColor(Qt::green).rgb());
+}
+
+void TestMenuWindow::bottomCornersStayRound_data()
+{
+    QTest::addColumn<bool>("pressRow");
+
+    QTest::newRow("section header at the bottom edge") << false;
+    QTest::newRow("pressed row at the bottom edge") << true;
+}
+
+// Whatever lies at the bottom edge of the list, the page's bottom corners
+// stay round: just inside the page, beyond the curve of its corners, shows
+// what the window's very corner shows, the window's own background.
+void TestMenuWindow::bottomCornersStayRound()
+{
+    QFETCH(bool, pressRow);
+    showWindow();
+    Entries entries;
+    for (int i = 0; i < 10; ++i)
+        entries.append({ QStringLiteral("f%1").arg(i), QStringLiteral("Free %1").arg(i), 0, i });
+    entries.append({ QStringLiteral("p"), QStringLiteral("Premium"), 2, 1 });
+    fill(entries);
+    QQuickItem* list = item(window, QStringLiteral("serverList"));
+    QTRY_COMPARE(texts(QStringLiteral("sectionDivider")), (QStringList { "Free", "Premium" }));
+
+    QSignalSpy frames(window, &QQuickWindow::frameSwapped);
+    QQuickItem* bottomItem = nullptr;
+    if (pressRow) {
+        QMetaObject::invokeMethod(list, "positionViewAtEnd");
+        bottomItem = visibleItems(window, QStringLiteral("serverRow")).constLast();
+    } else {
+        bottomItem = visibleItems(window, QStringLiteral("sectionDivider")).constLast();
+        list->setProperty("contentY", bottomItem->y() + bottomItem->height() - list->height());
+    }
+    QCOMPARE(bottomItem->mapToScene(QPointF(0, bottomItem->height())), list->mapToScene(QPointF(0, list->height())));
+    QTRY_VERIFY(!frames.isEmpty());
+    if (pressRow) {
+        frames.clear();
+        QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, centreInWindow(bottomItem));
+        QTRY_VERIFY(!frames.isEmpty());
+    }
+    const QImage shot = window->screen()->grabWindow(window->winId()).toImage();
+    if (pressRow)
+        QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, centreInWindow(bottomItem));
+
+    // The page spans 1 to 295 across and 1 to 548 down.
+    const QRgb windowBackground = shot.pixel(0, window->height() - 1);
+    QCOMPARE(shot.pixel(2, 548), windowBackground);
+    QCOMPARE(shot.pixel(295, 548), windowBackground);
 }
 
 QTEST_MAIN(TestMenuWindow)
