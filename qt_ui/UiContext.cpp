@@ -14,6 +14,7 @@
 #include <QUrl>
 #include <QtQml>
 
+#include <chrono>
 #include <cstdlib>
 #include <system_error>
 
