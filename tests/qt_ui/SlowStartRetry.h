@@ -28,9 +28,9 @@ inline int currentAttempt()
     return attempt ? std::atoi(attempt) : 0;
 }
 
-// Called when init returned false. The late start is let finish first: like
-// any host, a test must not end the process while the library's thread is
-// still building its UI.
+// Called when init returned false. The late start is let finish first, so
+// that a scenario that goes on finds the menu up; an exit during the start is
+// the exit hosts' concern.
 inline void startMissedLimit()
 {
     const bool last = currentAttempt() >= attempts;
