@@ -88,11 +88,10 @@ bool isCurrent(HANDLE file, const std::wstring& path)
            mine.nFileIndexLow == theirs.nFileIndexLow;
 }
 
-void writeAtEnd(HANDLE file, const std::string& text)
+void append(HANDLE file, const std::string& text)
 {
     DWORD written = 0;
-    if (SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_END))
-        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 // Each record is one write at the end of the file, made with the writers'
@@ -105,7 +104,7 @@ void appendToFile(const LogSettings& settings, const std::string& text)
 {
     const std::wstring old = settings.filePath + L".old";
     for (int attempt = 0; attempt < 3; ++attempt) {
-        const FileHandle file = openLog(settings.filePath, GENERIC_WRITE | FILE_READ_ATTRIBUTES, OPEN_ALWAYS);
+        const FileHandle file = openLog(settings.filePath, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, OPEN_ALWAYS);
         if (!file)
             return;
         const WritersTurn turn(file.get());
@@ -117,7 +116,7 @@ void appendToFile(const LogSettings& settings, const std::string& text)
             if (MoveFileExW(settings.filePath.c_str(), old.c_str(), MOVEFILE_REPLACE_EXISTING))
                 continue;
         }
-        writeAtEnd(file.get(), text);
+        append(file.get(), text);
         return;
     }
 }
