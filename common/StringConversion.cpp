@@ -30,15 +30,29 @@ std::wstring ansiToWide(const std::string& ansi)
     return multiByteToWide(CP_ACP, 0, ansi, "Invalid text in the ANSI code page");
 }
 
-std::string toUtf8(const std::wstring& wide)
+namespace {
+
+std::string wideToMultiByte(UINT codePage, const std::wstring& wide)
 {
     if (wide.empty())
         return {};
     const int size =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+        WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
     if (size <= 0)
         return {};
-    std::string utf8(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size, nullptr, nullptr);
-    return utf8;
+    std::string text(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size, nullptr, nullptr);
+    return text;
+}
+
+} // namespace
+
+std::string toUtf8(const std::wstring& wide)
+{
+    return wideToMultiByte(CP_UTF8, wide);
+}
+
+std::string wideToAnsi(const std::wstring& wide)
+{
+    return wideToMultiByte(CP_ACP, wide);
 }

@@ -12,3 +12,8 @@ std::string toUtf8(const std::wstring& wide);
 
 // Text in the process's ANSI code page (file-system paths) to UTF-16.
 std::wstring ansiToWide(const std::string& ansi);
+
+// UTF-16 to the process's ANSI code page, the way Windows converts names for
+// its ANSI interfaces (a character the code page lacks becomes its default
+// character).
+std::string wideToAnsi(const std::wstring& wide);

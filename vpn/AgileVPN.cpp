@@ -1,5 +1,7 @@
 #include "AgileVPN.h"
 
+#include "DialFailed.h"
+
 #include "LogRecord.h"
 #include "RasLayouts.h"
 #include "StringConversion.h"
@@ -9,12 +11,15 @@
 
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 namespace {
 
 constexpr DWORD ERROR_RAS_BUFFER_TOO_SMALL = 603;
 constexpr DWORD notFound = 0xFFFFFFFF;
+constexpr ULONGLONG hangUpLimitMs = 5000;
+constexpr DWORD hangUpPollMs = 20;
 
 // Copies text into a fixed RAS field, refusing what does not fit rather
 // than dialing with a cut-off name or password.
@@ -153,28 +158,38 @@ bool AgileVPN::connect()
     copyField(params.szPassword, config.password, "Password");
 
     lastDialState_ = RASCS_Disconnected;
+    lastDialError_ = 0;
     ResetEvent(dialComplete_.get());
     HRASCONN handle = nullptr;
     const DWORD result = RasDialW(nullptr, nullptr, reinterpret_cast<RASDIALPARAMSW*>(&params), 0,
                                   reinterpret_cast<LPVOID>(&AgileVPN::dialNotifier), &handle);
     SecureZeroMemory(params.szPassword, sizeof params.szPassword);
-    connection_ = handle;
+    // A dial that cannot start may still hand out a handle, which must be
+    // hung up like any other.
+    if (result != 0 && handle)
+        hangUp(handle);
     checkWindowsError("RasDial", result);
+    connection_ = handle;
 
     const DWORD wait = WaitForSingleObject(dialComplete_.get(), static_cast<DWORD>(config.timeoutMs));
-    if (wait == WAIT_OBJECT_0 && lastDialState_ == RASCS_Connected)
+    if (wait == WAIT_OBJECT_0 && lastDialState_ == RASCS_Connected && lastDialError_ == 0)
         return true;
-    RasHangUpW(connection_);
-    connection_ = nullptr;
+    const DWORD error = lastDialError_;
+    hangUp(std::exchange(connection_, nullptr));
     log(LogLevel::Error, "RasDial() timeout");
-    throw std::runtime_error("Timeout");
+    throw DialFailed(error != 0 ? windowsErrorMessage("RasDial", error) : std::string());
 }
 
-void __stdcall AgileVPN::dialNotifier(unsigned int, unsigned int state, unsigned long)
+// Windows reports a failed dial by calling again with the state in which it
+// failed and a non-zero error; it does not go on to a final state. Either
+// ends the wait.
+void __stdcall AgileVPN::dialNotifier(unsigned int, unsigned int state, unsigned long error)
 {
     AgileVPN& vpn = instance();
     vpn.lastDialState_ = state;
-    if (state >= RASCS_Connected)
+    if (error != 0)
+        vpn.lastDialError_ = error;
+    if (state >= RASCS_Connected || error != 0)
         SetEvent(vpn.dialComplete_.get());
 }
 
@@ -183,9 +198,30 @@ void AgileVPN::disconnect()
     log(LogLevel::Trace, "AgileVPN::disconnect");
     if (!connection_)
         return;
-    const DWORD result = RasHangUpW(connection_);
-    connection_ = nullptr;
-    checkWindowsError("RasHangUp", result);
+    checkWindowsError("RasHangUp", hangUp(std::exchange(connection_, nullptr)));
+}
+
+// RasHangUpW returns while the connection is still closing. Until it is
+// gone its entry cannot be deleted or dialed again, and a process that ends
+// meanwhile may leave it open, so the hang-up waits, within a bound, until
+// the status query no longer knows the handle.
+unsigned long AgileVPN::hangUp(HRASCONN__* connection)
+{
+    const DWORD result = RasHangUpW(connection);
+    if (result != 0)
+        return result;
+    const ULONGLONG deadline = GetTickCount64() + hangUpLimitMs;
+    for (;;) {
+        RasConnStatusW7 status = {};
+        status.dwSize = sizeof status;
+        if (RasGetConnectStatusW(connection, reinterpret_cast<RASCONNSTATUSW*>(&status)) == ERROR_INVALID_HANDLE)
+            return result;
+        if (GetTickCount64() >= deadline) {
+            log(LogLevel::Warning, "RasHangUp: the connection is still closing after ", hangUpLimitMs, " ms");
+            return result;
+        }
+        Sleep(hangUpPollMs);
+    }
 }
 
 void AgileVPN::deleteEntry()
@@ -198,13 +234,16 @@ void AgileVPN::deleteEntry()
 unsigned long AgileVPN::getNetworkInterfaceIndex()
 {
     log(LogLevel::Trace, "AgileVPN::getNetworkInterfaceIndex");
+    // The adapter carries the entry name as its description, in the ANSI
+    // code page.
+    const std::string adapterName = wideToAnsi(toWide(config.entryName));
     const std::vector<BYTE> buffer = interfaceTable();
     const auto& table = *reinterpret_cast<const MIB_IFTABLE*>(buffer.data());
     DWORD index = notFound;
     for (DWORD row = 0; row < table.dwNumEntries; ++row) {
         const MIB_IFROW& entry = table.table[row];
         const auto* description = reinterpret_cast<const char*>(entry.bDescr);
-        if (std::string(description, strnlen(description, sizeof entry.bDescr)) != config.entryName)
+        if (std::string(description, strnlen(description, sizeof entry.bDescr)) != adapterName)
             continue;
         index = entry.dwIndex;
         log(LogLevel::Info, "Our VPN network adapter index found : ", index);
@@ -241,7 +280,7 @@ void AgileVPN::hangUpStaleConnections()
             for (DWORD i = 0; i < count && i < fits; ++i) {
                 if (name != connections[i].szEntryName)
                     continue;
-                const DWORD result = RasHangUpW(connections[i].hrasconn);
+                const DWORD result = hangUp(connections[i].hrasconn);
                 log(LogLevel::Info, "RasHangUp AP '", config.entryName, "' result: ", result);
             }
         }

@@ -28,8 +28,9 @@ public:
                                const std::string& password);
     // Replaces the phone-book entry with an IKEv2-only entry for the server.
     void createEntry(const std::string& server);
-    // Dials the entry and waits up to the configured time-out; true when
-    // connected. A stored connection is reused without dialing.
+    // Dials the entry and waits up to the configured time-out, or until the
+    // dialer reports an error; true when connected. A stored connection is
+    // reused without dialing. A failed dial raises DialFailed.
     bool connect();
     void disconnect();
     void deleteEntry();
@@ -49,9 +50,12 @@ private:
     ~AgileVPN();
 
     static void __stdcall dialNotifier(unsigned int message, unsigned int state, unsigned long error);
+    // Hangs up and waits until the connection is gone; RasHangUpW's result.
+    static unsigned long hangUp(HRASCONN__* connection);
 
     HRASCONN__* connection_ = nullptr;
     // Written by the dial notifier on a RAS thread, read after the wait.
     std::atomic<unsigned long> lastDialState_;
+    std::atomic<unsigned long> lastDialError_{0};
     EventHandle dialComplete_;
 };

@@ -1,6 +1,7 @@
 #include "ConnectionWorkers.h"
 
 #include "AgileVPN.h"
+#include "DialFailed.h"
 #include "LibraryMutexes.h"
 #include "LogRecord.h"
 #include "NamedMutex.h"
@@ -98,6 +99,10 @@ bool connectLocked(const ConnectRequest& request, CaughtErrors& errors)
     try {
         if (dialAndLock(request))
             return true;
+    } catch (const DialFailed& e) {
+        errors.push_back(e.what());
+        if (!e.reason().empty())
+            errors.push_back(e.reason());
     } catch (const std::exception& e) {
         errors.push_back(e.what());
     }

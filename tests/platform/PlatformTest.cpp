@@ -159,37 +159,55 @@ TEST_F(PlatformTest, ASecondEntryReplacesTheFirstAndASecondConnectReusesTheConne
         << "the old entry is deleted before the new one is written";
 }
 
+// Each way a dial fails. Where Windows reports the failure (its notifier
+// names the error), the connect ends as soon as the 2.1 s floor allows, with
+// the dialer's reason queued after "Timeout"; otherwise it waits out the
+// time-out and has no reason to give.
 struct FailedDial {
     const char* name;
     const char* server;
     const char* password;
     int timeoutMs;
+    DWORD reason;
 };
 
 class FailedDialTest : public PlatformTest, public testing::WithParamInterface<FailedDial> {};
 
-TEST_P(FailedDialTest, ReportsTimeoutAndLeavesNothingBehind)
+TEST_P(FailedDialTest, ReportsTimeoutWithTheDialersReasonAndLeavesNothingBehind)
 {
-    ASSERT_TRUE(ZeravVPN_setConfig("Zerav VPN", "labuser", GetParam().password, "", "", GetParam().timeoutMs));
-    EXPECT_FALSE(connect(GetParam().server));
-    EXPECT_EQ(vpnErrorTexts(), std::vector<std::string>{"Timeout"});
+    const FailedDial& dial = GetParam();
+    ASSERT_TRUE(ZeravVPN_setConfig("Zerav VPN", "labuser", dial.password, "", "", dial.timeoutMs));
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_FALSE(connect(dial.server));
+    const ULONGLONG elapsed = GetTickCount64() - start;
+
+    std::vector<std::string> texts = {"Timeout"};
+    if (dial.reason != 0)
+        texts.push_back(systemError("RasDial", dial.reason));
+    EXPECT_EQ(vpnErrorTexts(), texts);
+    EXPECT_GE(elapsed, 2000u);
+    if (dial.reason != 0)
+        EXPECT_LT(elapsed, static_cast<ULONGLONG>(dial.timeoutMs) - 2000) << "a refusal ends the wait";
+    else
+        EXPECT_GE(elapsed + 50, static_cast<ULONGLONG>(dial.timeoutMs)) << "nothing ends the wait early";
     const auto lines = logMessages(logPath);
     const size_t timeout = indexOf(lines, "RasDial() timeout");
     ASSERT_LT(timeout, lines.size());
     EXPECT_LT(timeout, indexOf(lines, "Exception: Timeout"));
     const lab::Snapshot lab = lab::snapshot();
     EXPECT_TRUE(lab.entries.empty());
-    EXPECT_TRUE(lab.connections.empty());
+    EXPECT_TRUE(lab.connections.empty()) << "hung up and gone before the callback";
     EXPECT_TRUE(lab.adapters.empty());
     EXPECT_TRUE(service.commands().empty()) << "no DNS lock for a failed dial";
 }
 
 INSTANTIATE_TEST_SUITE_P(Dials, FailedDialTest,
-                         testing::Values(FailedDial{"wrong_password", "instant.vpn.lab", "wrong", 5000},
-                                         FailedDial{"refused", "refused.vpn.lab", "labpass", 5000},
-                                         FailedDial{"stalled", "stalled.vpn.lab", "labpass", 1500},
-                                         FailedDial{"too_slow", "slow.vpn.lab", "labpass", 1000},
-                                         FailedDial{"no_wait", "instant.vpn.lab", "labpass", 0}),
+                         testing::Values(FailedDial{"wrong_password", "instant.vpn.lab", "wrong", 8000, 691},
+                                         FailedDial{"refused", "refused.vpn.lab", "labpass", 8000, 691},
+                                         FailedDial{"unknown_server", "unknown.vpn.lab", "labpass", 8000, 868},
+                                         FailedDial{"stalled", "stalled.vpn.lab", "labpass", 1500, 0},
+                                         FailedDial{"too_slow", "slow.vpn.lab", "labpass", 2500, 0},
+                                         FailedDial{"no_wait", "instant.vpn.lab", "labpass", 0, 0}),
                          [](const testing::TestParamInfo<FailedDial>& info) { return std::string(info.param.name); });
 
 TEST_F(PlatformTest, ADialThatCannotStartReportsTheDialersCode)
@@ -285,6 +303,54 @@ TEST_F(PlatformTest, DisconnectHangsUpDeletesTheEntryAndAsksForUnlock)
     EXPECT_TRUE(lab.entries.empty());
     EXPECT_EQ(service.commands(),
               (std::vector<int>{SERVICE_COMMAND_LOCK_DNS_LEAKS, SERVICE_COMMAND_UNLOCK_DNS_LEAKS}));
+}
+
+ZERAV_CHILD_ROLE(disconnectThenExit)
+{
+    ZeravVPN_initLogging(args.at(0).c_str(), 0, true);
+    ZeravVPN_setConfig("Zerav VPN", "labuser", "labpass", "", "", 5000);
+    if (!connect("instant.vpn.lab"))
+        return 2;
+    ZeravVPN_disconnect(onResult);
+    WaitForSingleObject(callbackDone.get(), 60000);
+    ExitProcess(callbackResult ? 0 : 3);
+}
+
+// Windows finishes a hang-up after RasHangUpW has returned, and a process
+// that ends before then may leave the connection open: the disconnect waits
+// until the connection is gone before it calls back.
+TEST_F(PlatformTest, AHostThatExitsRightAfterItsDisconnectLeavesNoConnection)
+{
+    EXPECT_EQ(runChild("disconnectThenExit", {logPath}), 0u);
+    const lab::Snapshot lab = lab::snapshot();
+    EXPECT_TRUE(lab.connections.empty()) << lab::describe(lab);
+    EXPECT_TRUE(lab.adapters.empty());
+}
+
+TEST_F(PlatformTest, ConnectsAgainRightAfterEachDisconnect)
+{
+    for (int cycle = 0; cycle < 20; ++cycle) {
+        ASSERT_TRUE(connect("instant.vpn.lab")) << "cycle " << cycle << ": " << testing::PrintToString(vpnErrorTexts());
+        ASSERT_TRUE(disconnect()) << "cycle " << cycle << ": " << testing::PrintToString(vpnErrorTexts());
+    }
+    EXPECT_TRUE(vpnErrorTexts().empty());
+    EXPECT_TRUE(lab::snapshot().connections.empty());
+}
+
+// The adapter's description is the entry name in the ANSI code page, as
+// Windows gives it; the lock must find the adapter by that.
+TEST_F(PlatformTest, AnEntryNameOutsideAsciiConnectsAndLocks)
+{
+    ASSERT_TRUE(ZeravVPN_setConfig("Z\xc3\xa9rav VPN", "labuser", "labpass", "", "", 5000));
+    ASSERT_TRUE(connect("instant.vpn.lab")) << testing::PrintToString(vpnErrorTexts());
+    ASSERT_TRUE(ZeravVPN_lock_DNS_leaks()) << testing::PrintToString(vpnErrorTexts());
+    const lab::Snapshot lab = lab::snapshot();
+    ASSERT_EQ(lab.adapters.size(), 1u);
+    EXPECT_EQ(lab.entries.at(0).name, L"Z\u00e9rav VPN");
+    const DWORD vpnIndex = lab.adapters[0].index;
+    EXPECT_TRUE(lab::probe({53, vpnIndex, lab::IpVersion::V4}).permitted) << "DNS through the tunnel";
+    EXPECT_FALSE(lab::probe({53, vpnIndex + 1000, lab::IpVersion::V4}).permitted) << "DNS around it";
+    EXPECT_TRUE(ZeravVPN_unlock_DNS_leaks());
 }
 
 struct ProbeCase {

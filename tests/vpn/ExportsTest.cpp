@@ -1,10 +1,13 @@
 #include "ChildProcess.h"
+#include "LabInspect.h"
 #include "CpuLoad.h"
 #include "TempDirectory.h"
 #include "UniqueHandle.h"
 #include "ZeravVPN.h"
 
 #include <gtest/gtest.h>
+
+#include <versionhelpers.h>
 
 #include <algorithm>
 #include <atomic>
@@ -392,4 +395,30 @@ TEST_F(ExportsTest, HundredsOfFailingWorkersInARowUnderLoadAllCallBack)
     EXPECT_EQ(failedDisconnects.load(), workers) << "callbacks of " << started << " workers started";
 }
 
+
+std::atomic<int> windows8Callbacks{0};
+
+void countWindows8Callback(bool)
+{
+    ++windows8Callbacks;
+}
+
+// This program declares no Windows version in a manifest, so Windows (and
+// Wine) tell it it runs on Windows 8, where the dialer takes the structure
+// without its last member.
+TEST_F(ExportsTest, AHostToldWindows8DialsWithTheWindows8Size)
+{
+    ASSERT_FALSE(IsWindows8Point1OrGreater()) << "this program must be told Windows 8";
+    lab::reset();
+    ASSERT_TRUE(ZeravVPN_setConfig("Zerav VPN", "labuser", "labpass", "", "", 5000));
+    ZeravVPN_connect("instant.vpn.lab", false, countWindows8Callback);
+    for (int waited = 0; windows8Callbacks == 0 && waited < 30000; waited += 10)
+        Sleep(10);
+    const lab::Snapshot lab = lab::snapshot();
+    ASSERT_EQ(lab.dials.size(), 1u) << nextErrorText();
+    EXPECT_EQ(lab.dials[0].paramsSize, 2112u);
+    EXPECT_EQ(lab.dials[0].result, 0u);
+    ZeravVPN_cleanup();
+    lab::reset();
+}
 } // namespace

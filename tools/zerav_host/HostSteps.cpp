@@ -166,6 +166,7 @@ bool runStep(const HostStep& step)
 const char* hostUsage()
 {
     return "Usage: zerav_host STEP [STEP ...]\n"
+           "       zerav_host --help | -h\n"
            "Steps, run in order:\n"
            "  log PATH LEVEL on|off      ZeravVPN_initLogging\n"
            "  config ENTRY USER PASSWORD SERVICE_DIR SERVICE_FILE TIMEOUT_MS\n"
