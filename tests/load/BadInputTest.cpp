@@ -18,19 +18,6 @@ const std::string longText(10000, 'a');
 // encoded surrogate: none of them is UTF-8.
 const std::vector<std::string> notUtf8 = {"\x80", "ab\xc3", "\xc0\xaf", "\xed\xa0\x80", "\xff\xfe"};
 
-// A Windows error as the library words it: what, code, the system's text.
-std::string windowsText(const std::string& what, DWORD code)
-{
-    char* text = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   code, MAKELANGID(LANG_ENGLISH, SUBLANG_NEUTRAL), reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = what + ": " + std::to_string(code) + " " + (text ? text : "");
-    LocalFree(text);
-    std::replace(message.begin(), message.end(), '\r', ' ');
-    std::replace(message.begin(), message.end(), '\n', ' ');
-    return message;
-}
-
 // Where a bad string is refused: by ZeravVPN_setConfig, before it is stored,
 // or by the connect that would use it.
 enum class RefusedBy { Config, Connect };
@@ -48,15 +35,15 @@ struct StringCase {
 std::vector<StringCase> stringCases()
 {
     std::vector<StringCase> cases = {
-        {"EmptyServer", Field::Server, "", {"Timeout"}, RefusedBy::Connect, true},
+        {"EmptyServer", Field::Server, "", {"Timeout", windowsText("RasDial", 868)}, RefusedBy::Connect, true},
         {"LongServer", Field::Server, longText, {"Server address is longer than 128 characters"}, RefusedBy::Connect,
          false},
         {"EmptyEntry", Field::Entry, "", {windowsText("RasSetEntryProperties", ERROR_INVALID_NAME)},
          RefusedBy::Connect, false},
         {"LongEntry", Field::Entry, longText, {"Entry name is longer than 256 characters"}, RefusedBy::Config, false},
-        {"EmptyUser", Field::User, "", {"Timeout"}, RefusedBy::Connect, true},
+        {"EmptyUser", Field::User, "", {"Timeout", windowsText("RasDial", 691)}, RefusedBy::Connect, true},
         {"LongUser", Field::User, longText, {"User name is longer than 256 characters"}, RefusedBy::Config, false},
-        {"EmptyPassword", Field::Password, "", {"Timeout"}, RefusedBy::Connect, true},
+        {"EmptyPassword", Field::Password, "", {"Timeout", windowsText("RasDial", 691)}, RefusedBy::Connect, true},
         {"LongPassword", Field::Password, longText, {"Password is longer than 256 characters"}, RefusedBy::Config,
          false},
     };

@@ -44,7 +44,7 @@ struct Behaviour {
 const std::vector<Behaviour> behaviours = {
     {"instant", "instant.vpn.lab", "Zerav VPN", 5000, true, {}},
     {"slow", "slow.vpn.lab", "Zerav VPN", 5000, true, {}},
-    {"refused", "refused.vpn.lab", "Zerav VPN", 5000, false, {"Timeout"}},
+    {"refused", "refused.vpn.lab", "Zerav VPN", 5000, false, {"Timeout", windowsText("RasDial", 691)}},
     {"stalled", "stalled.vpn.lab", "Zerav VPN", 1500, false, {"Timeout"}},
     {"service_fail", "instant.vpn.lab", "Zerav VPN soak", 5000, false, {}},
 };

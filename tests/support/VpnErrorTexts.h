@@ -2,6 +2,9 @@
 
 #include "ZeravVPN.h"
 
+#include <windows.h>
+
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -14,4 +17,17 @@ inline std::vector<std::string> vpnErrorTexts()
     while (ZeravVPN_errorText(buffer, sizeof buffer))
         texts.emplace_back(buffer);
     return texts;
+}
+
+// A Windows error as the library words it: what, code, the system's text.
+inline std::string windowsText(const std::string& what, DWORD code)
+{
+    char* text = nullptr;
+    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   code, MAKELANGID(LANG_ENGLISH, SUBLANG_NEUTRAL), reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message = what + ": " + std::to_string(code) + " " + (text ? text : "");
+    LocalFree(text);
+    std::replace(message.begin(), message.end(), '\r', ' ');
+    std::replace(message.begin(), message.end(), '\n', ' ');
+    return message;
 }
