@@ -5,6 +5,10 @@
 // What the VPN library and its service agree on: one local named pipe, one
 // 4-byte command and one 4-byte reply per exchange, in native byte order.
 
+// The name under which the service control manager knows the service; it is
+// also shown to users as its display name.
+inline constexpr const wchar_t* serviceName = L"ZeravMobile VPN service";
+
 inline constexpr const wchar_t* servicePipeName = L"\\\\.\\pipe\\ZeravMobile VPN service pipe";
 
 enum ServiceCommand : std::int32_t {

@@ -128,7 +128,9 @@ void Firewall::unlock_DNS_leaks()
 void Firewall::flush_DNS_cache()
 {
     log(LogLevel::Trace, "Firewall::flush_DNS_cache");
-    const ModuleHandle dnsapi(LoadLibraryW(L"dnsapi.dll"));
+    // From the system folder only: the service runs this as LocalSystem, and
+    // a plain search would look in the program's folder first.
+    const ModuleHandle dnsapi(LoadLibraryExW(L"dnsapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
     if (!dnsapi) {
         checkWindowsError("LoadLibrary('dnsapi.dll')", GetLastError());
         return;

@@ -9,6 +9,7 @@
 #include <shellapi.h>
 
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
@@ -21,14 +22,31 @@ std::string besideExecutable(const std::string& fileName)
     return program.substr(0, separator) + "\\" + fileName;
 }
 
+// The system's own certutil, by its full path: a bare name would also find
+// a certutil.exe planted in the current or the program's folder, and run it
+// elevated.
+std::wstring systemCertutil()
+{
+    std::vector<wchar_t> directory(MAX_PATH);
+    UINT length = GetSystemDirectoryW(directory.data(), static_cast<UINT>(directory.size()));
+    if (length >= directory.size()) {
+        directory.resize(length);
+        length = GetSystemDirectoryW(directory.data(), static_cast<UINT>(directory.size()));
+    }
+    if (length == 0 || length >= directory.size())
+        checkWindowsError("GetSystemDirectory", length == 0 ? GetLastError() : ERROR_INSUFFICIENT_BUFFER);
+    return std::wstring(directory.data(), length) + L"\\certutil.exe";
+}
+
 // Runs certutil without waiting for it; elevation is asked for only when
 // this process does not have it already.
 void runCertutil(const std::string& parameters)
 {
     const wchar_t* verb = Utils::isCurrentProcessElevated() ? nullptr : L"runas";
     const std::wstring wideParameters = toWide(parameters);
+    const std::wstring certutil = systemCertutil();
     const auto result = reinterpret_cast<INT_PTR>(
-        ShellExecuteW(nullptr, verb, L"certutil", wideParameters.c_str(), nullptr, SW_HIDE));
+        ShellExecuteW(nullptr, verb, certutil.c_str(), wideParameters.c_str(), nullptr, SW_HIDE));
     // Any value up to 32 is a failure. A 0 would pass the error check as
     // success, and its system text says so, so it gets the shell's own words.
     if (result == 0)

@@ -2,38 +2,31 @@
 
 #include "UniqueHandle.h"
 
-#include <atomic>
-#include <mutex>
-#include <thread>
 #include <vector>
 
-// Answers on the service pipe in place of the service, one client at a time,
-// with a reply chosen by the test, and remembers the commands it was sent.
+struct FakeServiceBoard;
+
+// Stands in for the service: a service of the same name, registered with the
+// service control manager and run by this test program in a role of its
+// own, that answers on the service pipe with a reply chosen by the test and
+// remembers the commands it was sent. The library sends nothing to a pipe
+// whose server is not the service's process, so nothing less will do.
 class FakeService {
 public:
     explicit FakeService(int reply);
     ~FakeService();
+    FakeService(const FakeService&) = delete;
+    FakeService& operator=(const FakeService&) = delete;
 
-    void setReply(int reply) { reply_ = reply; }
+    void setReply(int reply);
     // From now on LOCK_DNS_LEAKS is answered FAIL and OK in turn, FAIL first.
-    void alternateLockReplies()
-    {
-        locks_ = 0;
-        alternateLocks_ = true;
-    }
+    void alternateLockReplies();
     std::vector<int> commands();
+    // The process the service control manager runs it in.
+    DWORD processId() const { return processId_; }
 
 private:
-    void serve();
-
-    int replyTo(int command);
-
-    std::atomic<int> reply_;
-    std::atomic<bool> alternateLocks_{false};
-    std::atomic<int> locks_{0};
-    std::atomic<bool> stopping_{false};
-    std::mutex mutex_;
-    std::vector<int> commands_;
-    EventHandle listening_;
-    std::thread thread_;
+    UniqueHandle<KernelHandleTraits> mapping_;
+    FakeServiceBoard* board_ = nullptr;
+    DWORD processId_ = 0;
 };

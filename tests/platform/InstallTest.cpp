@@ -38,6 +38,11 @@ std::vector<std::wstring> certutilCommandLines(size_t expected)
     return lines;
 }
 
+std::wstring toWideText(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
 bool endsWith(const std::wstring& text, const std::wstring& tail)
 {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
@@ -107,4 +112,22 @@ TEST_F(InstallTest, DeinstallWithoutTheKeyFailsBeforeTouchingTheCertificate)
     EXPECT_TRUE(lab::snapshot().certutilRuns.empty());
 }
 
+
+// Install runs certutil elevated, so it must be the system's own: one planted
+// in the current folder (here a program that is not certutil at all and
+// records nothing) must not be the one that runs.
+TEST_F(InstallTest, RunsTheSystemsCertutilNotOnePlantedInTheCurrentFolder)
+{
+    const std::wstring planted = toWideText(directory.path()) + L"\\certutil.exe";
+    ASSERT_TRUE(CopyFileW(besideThisProgram(L"labctl.exe").c_str(), planted.c_str(), FALSE));
+    wchar_t previous[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(toWideText(directory.path()).c_str()));
+    const bool installed = ZeravVPN_install();
+    SetCurrentDirectoryW(previous);
+    ASSERT_TRUE(installed) << ::testing::PrintToString(vpnErrorTexts());
+    EXPECT_EQ(certutilCommandLines(1).size(), 1u) << "the lab's certutil in the system folder ran";
+    EXPECT_EQ(lab::snapshot().rootStore.size(), 1u);
+    ASSERT_TRUE(ZeravVPN_deinstall());
+}
 } // namespace

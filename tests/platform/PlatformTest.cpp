@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -351,6 +352,66 @@ TEST_F(PlatformTest, AnEntryNameOutsideAsciiConnectsAndLocks)
     EXPECT_TRUE(lab::probe({53, vpnIndex, lab::IpVersion::V4}).permitted) << "DNS through the tunnel";
     EXPECT_FALSE(lab::probe({53, vpnIndex + 1000, lab::IpVersion::V4}).permitted) << "DNS around it";
     EXPECT_TRUE(ZeravVPN_unlock_DNS_leaks());
+}
+
+// Any process may create the pipe while the service is not there and
+// answer OK to everything; the host must not take its word for a DNS lock.
+class Impostor {
+public:
+    Impostor()
+        : pipe_(CreateNamedPipeW(servicePipeName, PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1, 4,
+                                 4, 0, nullptr))
+        , thread_([this] { serve(); })
+    {
+    }
+    ~Impostor()
+    {
+        stopping_ = true;
+        PipeHandle wake(CreateFileW(servicePipeName, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        thread_.join();
+    }
+    int bytesReceived() const { return bytes_; }
+
+private:
+    void serve()
+    {
+        while (!stopping_ && (ConnectNamedPipe(pipe_.get(), nullptr) || GetLastError() == ERROR_PIPE_CONNECTED)) {
+            std::int32_t command = 0;
+            const std::int32_t ok = SERVICE_REPLY_OK;
+            DWORD count = 0;
+            while (!stopping_ && ReadFile(pipe_.get(), &command, sizeof command, &count, nullptr) && count > 0) {
+                bytes_ += static_cast<int>(count);
+                WriteFile(pipe_.get(), &ok, sizeof ok, &count, nullptr);
+            }
+            DisconnectNamedPipe(pipe_.get());
+        }
+    }
+
+    PipeHandle pipe_;
+    std::atomic<bool> stopping_{false};
+    std::atomic<int> bytes_{0};
+    std::thread thread_;
+};
+
+TEST(ServiceIdentity, AnImpostorOnThePipeGetsNoCommandAndTheConnectFails)
+{
+    lab::reset();
+    TempDirectory directory;
+    ASSERT_TRUE(ZeravVPN_initLogging(directory.file("vpn.log").c_str(), 0, true));
+    ASSERT_TRUE(ZeravVPN_setConfig("Zerav VPN", "labuser", "labpass", "", "", 5000));
+    vpnErrorTexts();
+    {
+        const Impostor impostor;
+        EXPECT_FALSE(connect("instant.vpn.lab"));
+        EXPECT_EQ(impostor.bytesReceived(), 0);
+    }
+    EXPECT_EQ(vpnErrorTexts(), std::vector<std::string>{"OpenService(): ZeravMobile VPN service failed : " +
+                                                        std::to_string(ERROR_SERVICE_DOES_NOT_EXIST)});
+    const lab::Snapshot lab = lab::snapshot();
+    EXPECT_TRUE(lab.connections.empty()) << "the dial is torn down";
+    EXPECT_TRUE(lab.sessions.empty());
+    ZeravVPN_cleanup();
+    lab::reset();
 }
 
 struct ProbeCase {
