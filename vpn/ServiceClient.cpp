@@ -25,7 +25,7 @@ PipeHandle openServicePipe()
     const ULONGLONG deadline = GetTickCount64() + busyPipeWaitMs;
     for (;;) {
         PipeHandle pipe(CreateFileW(servicePipeName, GENERIC_READ | FILE_WRITE_DATA, 0, nullptr, OPEN_EXISTING,
-                                    SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
+                                    SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION | FILE_FLAG_OVERLAPPED, nullptr));
         if (pipe)
             return pipe;
         const DWORD error = GetLastError();
@@ -66,18 +66,44 @@ void checkServerIsTheService(HANDLE pipe)
                                  std::to_string(serverId));
 }
 
+// A service that took the command but never answers must not hold the
+// worker, and the VPN mutex with it, for ever: each transfer has this long.
+// A lock, the slowest command, takes well under a second.
+constexpr DWORD transferLimitMs = 15000;
+
+// One overlapped transfer, waited for within the limit; a transfer that
+// times out is cancelled and fails with ERROR_TIMEOUT.
+DWORD transfer(HANDLE pipe, bool write, void* buffer, DWORD size, DWORD& done)
+{
+    const EventHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!event)
+        return GetLastError();
+    OVERLAPPED overlapped = {};
+    overlapped.hEvent = event.get();
+    const bool started = write ? WriteFile(pipe, buffer, size, nullptr, &overlapped)
+                               : ReadFile(pipe, buffer, size, nullptr, &overlapped);
+    if (!started && GetLastError() != ERROR_IO_PENDING)
+        return GetLastError();
+    if (WaitForSingleObject(event.get(), transferLimitMs) != WAIT_OBJECT_0) {
+        CancelIoEx(pipe, &overlapped);
+        GetOverlappedResult(pipe, &overlapped, &done, TRUE);
+        return ERROR_TIMEOUT;
+    }
+    return GetOverlappedResult(pipe, &overlapped, &done, FALSE) ? ERROR_SUCCESS : GetLastError();
+}
+
 ServiceReply exchange(HANDLE pipe, ServiceCommand command)
 {
     DWORD written = 0;
-    if (!WriteFile(pipe, &command, sizeof command, &written, nullptr))
-        fail("WriteFile(): named pipe failed ", GetLastError());
+    if (const DWORD error = transfer(pipe, true, &command, sizeof command, written))
+        fail("WriteFile(): named pipe failed ", error);
     if (written != sizeof command)
         throw std::runtime_error("WriteFile(): named pipe failed");
 
     std::int32_t reply = SERVICE_REPLY_FAIL;
     DWORD read = 0;
-    if (!ReadFile(pipe, &reply, sizeof reply, &read, nullptr))
-        fail("ReadFile(): named pipe failed ", GetLastError());
+    if (const DWORD error = transfer(pipe, false, &reply, sizeof reply, read))
+        fail("ReadFile(): named pipe failed ", error);
     if (read != sizeof reply)
         throw std::runtime_error("ReadFile(): named pipe failed");
     return static_cast<ServiceReply>(reply);
