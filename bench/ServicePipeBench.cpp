@@ -1,5 +1,6 @@
 // The service pipe as the host meets it: PING round trips per second through
-// the library's pipe client against the running service, beside a bare
+// the library's pipe client against the running service (with and without
+// the check of the pipe's server), beside a bare
 // named-pipe echo that does the same open, write, read and close with no
 // service behind it; and the time from ZeravVPN_connect to its callback for
 // an instant dial of the lab, beside the 2.1 s the library waits at least.
@@ -96,6 +97,17 @@ bool pingOnce()
     }
 }
 
+// The same exchange without the check that the pipe's server is the
+// service: what the check costs.
+bool uncheckedPingOnce()
+{
+    try {
+        return sendPipeCommand(SERVICE_COMMAND_PING) == SERVICE_REPLY_OK;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 double rate(bool (*exchange)())
 {
     const auto start = Clock::now();
@@ -158,15 +170,18 @@ int main()
     }
 
     std::printf("%-34s %10s %10s %s\n", "name", "value", "baseline", "unit");
-    std::vector<double> pings, echoes;
+    std::vector<double> pings, unchecked, echoes;
     {
         const EchoServer echo;
         for (int round = 0; round < rounds; ++round) {
             pings.push_back(rate(pingOnce));
+            unchecked.push_back(rate(uncheckedPingOnce));
             echoes.push_back(rate(echoOnce));
         }
     }
     std::printf("%-34s %10.0f %10.0f %s\n", "ping_vs_bare_pipe_echo", median(pings), median(echoes), "round-trips/s");
+    std::printf("%-34s %10.0f %10.0f %s\n", "ping_unchecked_vs_bare_pipe_echo", median(unchecked), median(echoes),
+                "round-trips/s");
     std::vector<double> times;
     for (int i = 0; i < connects; ++i)
         times.push_back(connectMs());
