@@ -1,6 +1,7 @@
 // A second process for the lab's lifetime tests:
 //   lab_test_helper hold-session PORT   blocks PORT over IPv4 in a dynamic
-//                                       session, then waits to be killed
+//                                       session, then waits to be killed (a
+//                                       minute at most)
 //   lab_test_helper dial ENTRY          dials ENTRY to the instant server and
 //                                       exits once connected (exit code 0)
 
@@ -12,6 +13,8 @@
 #include <cwchar>
 
 namespace {
+
+constexpr DWORD kHoldLimitMs = 60000;
 
 int holdSession(UINT16 port) {
   HANDLE engine = nullptr;
@@ -35,7 +38,7 @@ int holdSession(UINT16 port) {
   filter.filterCondition = &condition;
   filter.action.type = FWP_ACTION_BLOCK;
   if (FwpmFilterAdd0(engine, &filter, nullptr, nullptr) != 0) return 1;
-  Sleep(INFINITE);
+  Sleep(kHoldLimitMs);
   return 0;
 }
 
