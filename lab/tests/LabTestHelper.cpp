@@ -4,6 +4,9 @@
 //                                       minute at most)
 //   lab_test_helper dial ENTRY          dials ENTRY to the instant server and
 //                                       exits once connected (exit code 0)
+//   lab_test_helper dial-hang-up-exit ENTRY
+//                                       the same, then hangs up and exits at
+//                                       once, before the hang-up completes
 
 #include "LabTestSupport.h"
 #include "common/FwpDefinitions.h"
@@ -42,12 +45,19 @@ int holdSession(UINT16 port) {
   return 0;
 }
 
-int dialAndLeave(const std::wstring& entry) {
-  if (labtest::putEntry(entry, L"instant.vpn.lab") != 0) return 1;
+HRASCONN dialInstant(const std::wstring& entry) {
+  if (labtest::putEntry(entry, L"instant.vpn.lab") != 0) return nullptr;
   HRASCONN handle = nullptr;
-  if (labtest::dial(entry, L"labuser", L"labpass", &handle) != 0) return 1;
+  if (labtest::dial(entry, L"labuser", L"labpass", &handle) != 0) return nullptr;
   std::vector<labtest::DialEvent> events = labtest::DialObserver::waitFinal(5000);
-  return !events.empty() && events.back().state == RASCS_Connected ? 0 : 1;
+  return !events.empty() && events.back().state == RASCS_Connected ? handle : nullptr;
+}
+
+int dialAndLeave(const std::wstring& entry) { return dialInstant(entry) != nullptr ? 0 : 1; }
+
+int dialHangUpAndLeave(const std::wstring& entry) {
+  HRASCONN handle = dialInstant(entry);
+  return handle != nullptr && RasHangUpW(handle) == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -56,5 +66,6 @@ int wmain(int argc, wchar_t** argv) {
   if (argc == 3 && std::wcscmp(argv[1], L"hold-session") == 0)
     return holdSession(static_cast<UINT16>(std::wcstoul(argv[2], nullptr, 10)));
   if (argc == 3 && std::wcscmp(argv[1], L"dial") == 0) return dialAndLeave(argv[2]);
+  if (argc == 3 && std::wcscmp(argv[1], L"dial-hang-up-exit") == 0) return dialHangUpAndLeave(argv[2]);
   return 2;
 }

@@ -1,5 +1,7 @@
 #include "LabTestSupport.h"
 
+#include "LabInspect.h"
+
 #include <rpc.h>
 
 #include <atomic>
@@ -20,8 +22,16 @@ std::mutex eventsMutex;
 std::condition_variable eventsChanged;
 std::vector<DialEvent> events;
 
-bool hasFinal() {
-  return !events.empty() && events.back().state >= RASCS_Connected;
+bool hasFinal() { return !events.empty() && endsDial(events.back()); }
+
+bool windowsAtLeast(BYTE major, BYTE minor) {
+  OSVERSIONINFOEXW version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  version.dwMajorVersion = major;
+  version.dwMinorVersion = minor;
+  DWORDLONG mask = VerSetConditionMask(0, VER_MAJORVERSION, VER_GREATER_EQUAL);
+  mask = VerSetConditionMask(mask, VER_MINORVERSION, VER_GREATER_EQUAL);
+  return VerifyVersionInfoW(&version, VER_MAJORVERSION | VER_MINORVERSION, mask) != FALSE;
 }
 
 template <size_t N>
@@ -43,10 +53,10 @@ std::wstring uniqueName(const std::wstring& stem) {
   return stem + L"-" + std::to_wstring(processTag) + L"-" + std::to_wstring(++counter);
 }
 
-DWORD putEntry(const std::wstring& name, const std::wstring& server) {
+RasEntryW81 vpnEntry(const std::wstring& server, DWORD size) {
   RasEntryW81 entry{};
   RasEntryW7& e = entry.w7;
-  e.dwSize = sizeof entry;
+  e.dwSize = size;
   e.dwfOptions = RASEO_RemoteDefaultGateway | RASEO_SwCompression | RASEO_RequireEncryptedPw |
                  RASEO_RequireDataEncryption;
   copy(e.szLocalPhoneNumber, server);
@@ -58,8 +68,20 @@ DWORD putEntry(const std::wstring& name, const std::wstring& server) {
   e.dwfOptions2 = ras_layout::kOptions2IPv4ExplicitMetric | ras_layout::kOptions2IPv6ExplicitMetric;
   e.dwIPv4InterfaceMetric = 3;
   e.dwIPv6InterfaceMetric = 3;
-  return RasSetEntryPropertiesW(nullptr, name.c_str(), reinterpret_cast<RASENTRYW*>(&entry), sizeof entry,
-                                nullptr, 0);
+  return entry;
+}
+
+DWORD putEntry(const std::wstring& name, const std::wstring& server) {
+  DWORD size = 0;
+  DWORD query = RasGetEntryPropertiesW(nullptr, L"", nullptr, &size, nullptr, nullptr);
+  if (query != ERROR_BUFFER_TOO_SMALL) return query;
+  if (size > sizeof(RasEntryW81)) return ERROR_INVALID_SIZE;
+  RasEntryW81 entry = vpnEntry(server, size);
+  return RasSetEntryPropertiesW(nullptr, name.c_str(), reinterpret_cast<RASENTRYW*>(&entry), size, nullptr, 0);
+}
+
+DWORD dialParamsSize() {
+  return windowsAtLeast(6, 3) ? ras_layout::kRasDialParamsSizeW81 : ras_layout::kRasDialParamsSizeW7;
 }
 
 void DialObserver::reset() {
@@ -80,9 +102,9 @@ std::vector<DialEvent> DialObserver::waitFinal(DWORD timeoutMs) {
 }
 
 DWORD dial(const std::wstring& entry, const std::wstring& user, const std::wstring& password,
-           HRASCONN* handle, DWORD paramsSize) {
+           HRASCONN* handle, std::optional<DWORD> paramsSize) {
   RasDialParamsW81 params{};
-  params.dwSize = paramsSize;
+  params.dwSize = paramsSize.value_or(dialParamsSize());
   copy(params.szEntryName, entry);
   copy(params.szUserName, user);
   copy(params.szPassword, password);
@@ -95,6 +117,30 @@ DWORD connectionStatus(HRASCONN handle, RasConnStatusW7& status) {
   status = RasConnStatusW7{};
   status.dwSize = sizeof status;
   return RasGetConnectStatusW(handle, reinterpret_cast<RASCONNSTATUSW*>(&status));
+}
+
+bool waitClosed(HRASCONN handle, DWORD timeoutMs) {
+  DWORD started = GetTickCount();
+  RasConnStatusW7 status;
+  while (connectionStatus(handle, status) != ERROR_INVALID_HANDLE) {
+    if (GetTickCount() - started > timeoutMs) return false;
+    Sleep(20);
+  }
+  return true;
+}
+
+bool hangUpAndWait(HRASCONN handle) { return RasHangUpW(handle) == ERROR_SUCCESS && waitClosed(handle); }
+
+ProcessHangUpDelay::ProcessHangUpDelay(DWORD milliseconds) {
+  wchar_t text[32];
+  DWORD length = GetEnvironmentVariableW(lab::kHangUpDelayVariable, text, 32);
+  hadPrevious_ = length > 0 && length < 32;
+  if (hadPrevious_) previous_ = text;
+  SetEnvironmentVariableW(lab::kHangUpDelayVariable, std::to_wstring(milliseconds).c_str());
+}
+
+ProcessHangUpDelay::~ProcessHangUpDelay() {
+  SetEnvironmentVariableW(lab::kHangUpDelayVariable, hadPrevious_ ? previous_.c_str() : nullptr);
 }
 
 std::vector<RasConnW7> liveConnections() {

@@ -20,9 +20,7 @@ struct SizeCase {
 
 DWORD setEntryWithSize(DWORD size) {
   std::wstring name = labtest::uniqueName(L"lab-size");
-  RasEntryW81 entry{};
-  entry.w7.dwSize = size;
-  entry.w7.dwType = RASET_Vpn;
+  RasEntryW81 entry = labtest::vpnEntry(L"instant.vpn.lab", size);
   DWORD result = RasSetEntryPropertiesW(nullptr, name.c_str(), reinterpret_cast<RASENTRYW*>(&entry),
                                         sizeof entry, nullptr, 0);
   RasDeleteEntryW(nullptr, name.c_str());
@@ -36,7 +34,7 @@ DWORD dialWithSize(DWORD size) {
   DWORD result = labtest::dial(name, L"labuser", L"labpass", &handle, size);
   if (handle != nullptr) {
     labtest::DialObserver::waitFinal(2000);
-    RasHangUpW(handle);
+    labtest::hangUpAndWait(handle);
   }
   RasDeleteEntryW(nullptr, name.c_str());
   return result;
@@ -51,7 +49,7 @@ class LiveConnection {
     labtest::DialObserver::waitFinal(2000);
   }
   ~LiveConnection() {
-    RasHangUpW(handle_);
+    labtest::hangUpAndWait(handle_);
     RasDeleteEntryW(nullptr, name_.c_str());
   }
   HRASCONN handle() const { return handle_; }
