@@ -66,7 +66,9 @@ struct Connection {
   bool dialing() const { return !closing() && error == 0 && state < RASCS_Connected; }
 };
 
-// The interface a connected dial adds to the interface table.
+// The interface a connected dial adds to the interface table. The
+// description is the entry name in UTF-8 here; GetIfTable gives it in the
+// caller's ANSI code page.
 struct Adapter {
   DWORD index = 0;
   std::string description;

@@ -175,7 +175,7 @@ std::vector<MIB_IFROW> interfaceRows() {
 
 std::vector<MIB_IFROW> adapterRowsFor(const std::wstring& entry) {
   std::vector<MIB_IFROW> rows;
-  std::string description = utf8(entry);
+  std::string description = ansi(entry);
   for (const MIB_IFROW& row : interfaceRows())
     if (description == reinterpret_cast<const char*>(row.bDescr)) rows.push_back(row);
   return rows;
@@ -188,12 +188,20 @@ std::wstring besideTests(const std::wstring& file) {
   return folder.substr(0, folder.find_last_of(L"\\/") + 1) + file;
 }
 
-std::string utf8(const std::wstring& text) {
-  int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+namespace {
+
+std::string narrow(UINT codePage, const std::wstring& text) {
+  int size = WideCharToMultiByte(codePage, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
   std::string out(size, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
+  WideCharToMultiByte(codePage, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
   out.resize(size - 1);
   return out;
 }
+
+}  // namespace
+
+std::string utf8(const std::wstring& text) { return narrow(CP_UTF8, text); }
+
+std::string ansi(const std::wstring& text) { return narrow(CP_ACP, text); }
 
 }  // namespace labtest

@@ -85,12 +85,14 @@ std::vector<RasConnW7> liveConnections();
 // query and the read.
 std::vector<MIB_IFROW> interfaceRows();
 
-// Rows of the interface table whose description is the entry name's bytes.
+// Rows of the interface table whose description is the entry name in the
+// ANSI code page.
 std::vector<MIB_IFROW> adapterRowsFor(const std::wstring& entry);
 
 // A file in the folder of the test program.
 std::wstring besideTests(const std::wstring& file);
 
 std::string utf8(const std::wstring& text);
+std::string ansi(const std::wstring& text);
 
 }  // namespace labtest

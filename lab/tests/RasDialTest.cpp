@@ -194,4 +194,30 @@ TEST(ConnectionEnumeration, ListsLiveConnectionsAfterTheSizeQuery) {
   }
 }
 
+// The adapter's description is the entry name in the ANSI code page, as the
+// rows of Windows and of Wine's own iphlpapi are, not its UTF-8 bytes.
+TEST(InterfaceTable, DescribesTheAdapterInTheAnsiCodePage) {
+  std::wstring entry = labtest::uniqueName(L"lab-z\u00fcrich-\u00e9t\u00e9");
+  ASSERT_NE(labtest::ansi(entry), labtest::utf8(entry)) << "the ANSI code page is UTF-8 (" << GetACP() << ")";
+  ASSERT_EQ(labtest::putEntry(entry, L"instant.vpn.lab"), 0u);
+  HRASCONN handle = nullptr;
+  ASSERT_EQ(labtest::dial(entry, L"labuser", L"labpass", &handle), 0u);
+  ASSERT_EQ(labtest::DialObserver::waitFinal(2000).back().state, RASCS_Connected);
+
+  lab::Snapshot state = lab::snapshot();
+  auto adapter = std::find_if(state.adapters.begin(), state.adapters.end(),
+                              [&](const lab::Adapter& a) { return lab::rasHandle(a.connection) == handle; });
+  ASSERT_NE(adapter, state.adapters.end());
+  std::vector<MIB_IFROW> rows = labtest::interfaceRows();
+  auto row = std::find_if(rows.begin(), rows.end(), [&](const MIB_IFROW& r) { return r.dwIndex == adapter->index; });
+  ASSERT_NE(row, rows.end());
+  std::string description(reinterpret_cast<const char*>(row->bDescr), row->dwDescrLen);
+  EXPECT_EQ(description, labtest::ansi(entry));
+  EXPECT_EQ(row->bDescr[row->dwDescrLen], 0) << "NUL-terminated";
+  EXPECT_EQ(labtest::adapterRowsFor(entry).size(), 1u);
+
+  EXPECT_TRUE(labtest::hangUpAndWait(handle));
+  RasDeleteEntryW(nullptr, entry.c_str());
+}
+
 }  // namespace
