@@ -5,6 +5,7 @@
 #include "LabInspect.h"
 #include "RasHandles.h"
 #include "StateStore.h"
+#include "StructureVersions.h"
 
 #include <raserror.h>
 
@@ -17,19 +18,11 @@ namespace lab {
 
 namespace {
 
-constexpr DWORD kKnownParamSizes[] = {2096, 2108, ras_layout::kRasDialParamsSizeW7,
-                                      ras_layout::kRasDialParamsSizeW81};
 constexpr DWORD kPollMs = 100;
 // How long past its due time a dial's outcome may take to show, and how
 // long a synchronous dial waits for a server that never answers.
 constexpr ULONGLONG kOutcomeGraceMs = 5000;
 constexpr ULONGLONG kSynchronousPatienceMs = 30000;
-
-bool knownParamSize(DWORD size) {
-  for (DWORD known : kKnownParamSizes)
-    if (size == known) return true;
-  return false;
-}
 
 // The fields are fixed arrays that a caller may fill to the brim.
 template <size_t N>
@@ -195,7 +188,7 @@ DWORD Dialer::dial(LPCWSTR phonebook, const BYTE* params, DWORD notifierType, vo
   if (phonebook != nullptr) return ERROR_CANNOT_OPEN_PHONEBOOK;
   RasDialParamsW81 copy{};
   std::memcpy(&copy, params, sizeof(DWORD));
-  if (!knownParamSize(copy.dwSize)) return ERROR_INVALID_SIZE;
+  if (!StructureVersions::dialParams(toldRelease(), copy.dwSize)) return ERROR_INVALID_SIZE;
   if (notifier != nullptr && !DialNotifier::supportedType(notifierType)) return ERROR_INVALID_PARAMETER;
   std::memcpy(&copy, params, copy.dwSize);
 

@@ -1,6 +1,7 @@
 #include "Phonebook.h"
 
 #include "StateStore.h"
+#include "StructureVersions.h"
 
 #include <raserror.h>
 
@@ -10,10 +11,6 @@ namespace lab {
 
 namespace {
 
-constexpr DWORD kKnownSizes[] = {ras_layout::kRasEntrySizeXp, ras_layout::kRasEntrySizeVista,
-                                 ras_layout::kRasEntrySizeW7, ras_layout::kRasEntrySizeW8,
-                                 ras_layout::kRasEntrySizeW81};
-
 constexpr DWORD kFirstEntryType = 1;  // RASET_Phone
 constexpr DWORD kLastEntryType = 5;   // RASET_Broadband
 
@@ -21,11 +18,11 @@ bool isDefaultEntry(LPCWSTR name) { return name == nullptr || name[0] == L'\0'; 
 
 DWORD copyOut(const RasEntryW81& stored, BYTE* entry, DWORD* entrySize) {
   if (entry == nullptr || *entrySize < sizeof(DWORD)) {
-    *entrySize = sizeof(RasEntryW81);
+    *entrySize = StructureVersions::newestEntry(toldRelease());
     return ERROR_BUFFER_TOO_SMALL;
   }
   DWORD size = reinterpret_cast<const RasEntryW7*>(entry)->dwSize;
-  if (!Phonebook::knownEntrySize(size)) return ERROR_INVALID_SIZE;
+  if (!StructureVersions::entry(toldRelease(), size)) return ERROR_INVALID_SIZE;
   if (*entrySize < size) {
     *entrySize = size;
     return ERROR_BUFFER_TOO_SMALL;
@@ -37,12 +34,6 @@ DWORD copyOut(const RasEntryW81& stored, BYTE* entry, DWORD* entrySize) {
 }
 
 }  // namespace
-
-bool Phonebook::knownEntrySize(DWORD size) {
-  for (DWORD known : kKnownSizes)
-    if (size == known) return true;
-  return false;
-}
 
 // Entry names follow RasValidateEntryName: not empty, not longer than
 // RAS_MaxEntryName, not starting with a dot, none of the characters that a
@@ -77,7 +68,7 @@ DWORD Phonebook::setProperties(LPCWSTR phonebook, LPCWSTR entryName, const BYTE*
   if (entry == nullptr) return ERROR_INVALID_PARAMETER;
   if (entrySize < sizeof(DWORD)) return ERROR_INVALID_SIZE;
   const RasEntryW7& header = *reinterpret_cast<const RasEntryW7*>(entry);
-  if (!knownEntrySize(header.dwSize) || entrySize < header.dwSize) return ERROR_INVALID_SIZE;
+  if (!StructureVersions::entry(toldRelease(), header.dwSize) || entrySize < header.dwSize) return ERROR_INVALID_SIZE;
   if (header.dwType < kFirstEntryType || header.dwType > kLastEntryType) return ERROR_INVALID_PARAMETER;
 
   PhonebookEntry stored{entryName, header.dwSize, {}};

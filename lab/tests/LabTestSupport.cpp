@@ -119,6 +119,28 @@ DWORD connectionStatus(HRASCONN handle, RasConnStatusW7& status) {
   return RasGetConnectStatusW(handle, reinterpret_cast<RASCONNSTATUSW*>(&status));
 }
 
+DWORD setEntryWithSize(DWORD size) {
+  std::wstring name = uniqueName(L"lab-size");
+  RasEntryW81 entry = vpnEntry(L"instant.vpn.lab", size);
+  DWORD result = RasSetEntryPropertiesW(nullptr, name.c_str(), reinterpret_cast<RASENTRYW*>(&entry),
+                                        sizeof entry, nullptr, 0);
+  RasDeleteEntryW(nullptr, name.c_str());
+  return result;
+}
+
+DWORD dialWithSize(DWORD size) {
+  std::wstring name = uniqueName(L"lab-size");
+  putEntry(name, L"instant.vpn.lab");
+  HRASCONN handle = nullptr;
+  DWORD result = dial(name, L"labuser", L"labpass", &handle, size);
+  if (handle != nullptr) {
+    DialObserver::waitFinal(2000);
+    hangUpAndWait(handle);
+  }
+  RasDeleteEntryW(nullptr, name.c_str());
+  return result;
+}
+
 bool waitClosed(HRASCONN handle, DWORD timeoutMs) {
   DWORD started = GetTickCount();
   RasConnStatusW7 status;

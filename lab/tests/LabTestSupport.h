@@ -56,6 +56,12 @@ DWORD dial(const std::wstring& entry, const std::wstring& user, const std::wstri
 
 DWORD connectionStatus(HRASCONN handle, RasConnStatusW7& status);
 
+// RasSetEntryPropertiesW's answer to an IKEv2 entry of that dwSize (in a
+// buffer of the newest size), and RasDialW's to dial parameters of that
+// dwSize; each cleans up after itself.
+DWORD setEntryWithSize(DWORD size);
+DWORD dialWithSize(DWORD size);
+
 // Polls the status, as RasHangUp's documentation tells callers to, until it
 // answers ERROR_INVALID_HANDLE; false if it still answered after `timeoutMs`.
 bool waitClosed(HRASCONN handle, DWORD timeoutMs = 15000);

@@ -61,9 +61,14 @@ class DialBehaviour : public testing::TestWithParam<DialCase> {
     entry_ = labtest::uniqueName(L"lab-dial");
     ASSERT_EQ(labtest::putEntry(entry_, c.server), 0u);
   }
-  void TearDown() override { RasDeleteEntryW(nullptr, entry_.c_str()); }
+  // A case that stopped half-way leaves no connection behind.
+  void TearDown() override {
+    if (handle_ != nullptr) RasHangUpW(handle_);
+    RasDeleteEntryW(nullptr, entry_.c_str());
+  }
 
   std::wstring entry_;
+  HRASCONN handle_ = nullptr;
 };
 
 // States come in the order RAS walks them. A dial that connects ends with
@@ -98,7 +103,7 @@ bool listed(HRASCONN handle) {
 
 TEST_P(DialBehaviour, ReportsItsCourseAndLeavesNothingAfterHangUp) {
   const DialCase& c = GetParam();
-  HRASCONN handle = nullptr;
+  HRASCONN& handle = handle_;
   DWORD started = GetTickCount();
   ASSERT_EQ(labtest::dial(entry_, L"labuser", c.password, &handle), c.dialResult);
   if (!c.handsOutHandle) {
@@ -137,6 +142,7 @@ TEST_P(DialBehaviour, ReportsItsCourseAndLeavesNothingAfterHangUp) {
   EXPECT_TRUE(labtest::waitClosed(handle));
   EXPECT_EQ(RasHangUpW(handle), static_cast<DWORD>(ERROR_INVALID_HANDLE));
   EXPECT_TRUE(labtest::adapterRowsFor(entry_).empty());
+  handle = nullptr;
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, DialBehaviour, testing::ValuesIn(kDialCases),
