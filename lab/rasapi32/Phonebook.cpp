@@ -1,5 +1,6 @@
 #include "Phonebook.h"
 
+#include "EntryRules.h"
 #include "StateStore.h"
 #include "StructureVersions.h"
 
@@ -10,9 +11,6 @@
 namespace lab {
 
 namespace {
-
-constexpr DWORD kFirstEntryType = 1;  // RASET_Phone
-constexpr DWORD kLastEntryType = 5;   // RASET_Broadband
 
 bool isDefaultEntry(LPCWSTR name) { return name == nullptr || name[0] == L'\0'; }
 
@@ -63,16 +61,21 @@ DWORD Phonebook::getProperties(LPCWSTR phonebook, LPCWSTR entryName, BYTE* entry
   return copyOut(stored, entry, entrySize);
 }
 
+// The checks go from the name to the buffer to the structure's version to
+// its contents. A buffer that is missing or shorter than the version it
+// claims is ERROR_BUFFER_INVALID, "the address or buffer specified by
+// lpRasEntry is invalid"; a version the release does not know is
+// ERROR_INVALID_SIZE.
 DWORD Phonebook::setProperties(LPCWSTR phonebook, LPCWSTR entryName, const BYTE* entry, DWORD entrySize) {
   if (DWORD invalid = validateName(phonebook, entryName)) return invalid;
-  if (entry == nullptr) return ERROR_INVALID_PARAMETER;
-  if (entrySize < sizeof(DWORD)) return ERROR_INVALID_SIZE;
-  const RasEntryW7& header = *reinterpret_cast<const RasEntryW7*>(entry);
-  if (!StructureVersions::entry(toldRelease(), header.dwSize) || entrySize < header.dwSize) return ERROR_INVALID_SIZE;
-  if (header.dwType < kFirstEntryType || header.dwType > kLastEntryType) return ERROR_INVALID_PARAMETER;
+  if (entry == nullptr || entrySize < sizeof(DWORD)) return ERROR_BUFFER_INVALID;
+  DWORD size = reinterpret_cast<const RasEntryW7*>(entry)->dwSize;
+  if (!StructureVersions::entry(toldRelease(), size)) return ERROR_INVALID_SIZE;
+  if (entrySize < size) return ERROR_BUFFER_INVALID;
 
-  PhonebookEntry stored{entryName, header.dwSize, {}};
-  std::memcpy(&stored.entry, entry, header.dwSize);
+  PhonebookEntry stored{entryName, size, {}};
+  std::memcpy(&stored.entry, entry, size);
+  if (DWORD refused = EntryRules::check(stored.entry.w7)) return refused;
   StateStore::update([&](LabState& state) {
     if (PhonebookEntry* existing = state.findEntry(entryName)) *existing = stored;
     else state.data.entries.push_back(stored);
