@@ -148,6 +148,48 @@ TEST_P(DialBehaviour, ReportsItsCourseAndLeavesNothingAfterHangUp) {
 INSTANTIATE_TEST_SUITE_P(Servers, DialBehaviour, testing::ValuesIn(kDialCases),
                          [](const testing::TestParamInfo<DialCase>& info) { return std::string(info.param.label); });
 
+struct SynchronousCase {
+  const char* label;
+  const wchar_t* server;
+  DWORD result;
+  DWORD state;
+};
+
+const SynchronousCase kSynchronousCases[] = {
+    {"connects", L"instant.vpn.lab", 0, RASCS_Connected},
+    {"isRefused", L"refused.vpn.lab", ERROR_AUTHENTICATION_FAILURE, RASCS_Authenticate},
+    {"findsNoServer", L"nowhere.vpn.lab", ERROR_DNSNAME_NOT_RESOLVABLE, RASCS_ConnectDevice},
+};
+
+void PrintTo(const SynchronousCase& c, std::ostream* out) { *out << c.label; }
+
+class SynchronousDial : public testing::TestWithParam<SynchronousCase> {};
+
+// Without a notifier RasDialW returns the outcome; a failed dial's handle
+// comes back with its error and answers for the failure until hung up.
+TEST_P(SynchronousDial, ReturnsTheOutcomeWithTheHandle) {
+  const SynchronousCase& c = GetParam();
+  std::wstring entry = labtest::uniqueName(L"lab-sync");
+  ASSERT_EQ(labtest::putEntry(entry, c.server), 0u);
+  RasDialParamsW81 params{};
+  params.dwSize = labtest::dialParamsSize();
+  wcsncpy(params.szEntryName, entry.c_str(), RAS_MaxEntryName);
+  wcscpy(params.szUserName, L"labuser");
+  wcscpy(params.szPassword, L"labpass");
+  HRASCONN handle = nullptr;
+  EXPECT_EQ(RasDialW(nullptr, nullptr, reinterpret_cast<RASDIALPARAMSW*>(&params), 0, nullptr, &handle), c.result);
+  ASSERT_NE(handle, nullptr);
+  RasConnStatusW7 status;
+  ASSERT_EQ(labtest::connectionStatus(handle, status), 0u);
+  EXPECT_EQ(static_cast<DWORD>(status.rasconnstate), c.state);
+  EXPECT_EQ(status.dwError, c.result);
+  EXPECT_TRUE(labtest::hangUpAndWait(handle));
+  RasDeleteEntryW(nullptr, entry.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, SynchronousDial, testing::ValuesIn(kSynchronousCases),
+                         [](const testing::TestParamInfo<SynchronousCase>& info) { return std::string(info.param.label); });
+
 TEST(RasDialRecord, KeepsWhatTheDialWasGivenButNotThePassword) {
   std::wstring entry = labtest::uniqueName(L"lab-record");
   ASSERT_EQ(labtest::putEntry(entry, L"instant.vpn.lab"), 0u);

@@ -16,7 +16,7 @@
 namespace {
 
 // Long enough for every look below to fall inside the closing time.
-constexpr DWORD kClosingMs = 2000;
+constexpr DWORD kClosingMs = 5000;
 
 bool listed(const std::wstring& entry) {
   std::vector<RasConnW7> connections = labtest::liveConnections();
@@ -144,6 +144,7 @@ TEST_P(OpenConnection, HoldsItsEntryUntilHungUp) {
   HRASCONN second = nullptr;
   EXPECT_EQ(labtest::dial(entry, L"labuser", L"labpass", &second), static_cast<DWORD>(ERROR_PORT_ALREADY_OPEN));
   EXPECT_EQ(second, nullptr);
+  EXPECT_EQ(labtest::putEntry(entry, c.server), 0u) << "Windows documents no error for changing an entry in use";
 
   EXPECT_TRUE(labtest::hangUpAndWait(handle));
   EXPECT_FALSE(listed(entry));
