@@ -39,7 +39,10 @@ struct DialRecord {
 };
 
 // `id` numbers the connection machine-wide; rasHandle() gives the HRASCONN
-// that callers of rasapi32 hold for it.
+// that callers of rasapi32 hold for it. A connection exists from the dial
+// that handed out its handle until its hang-up has completed, whatever its
+// state: dialing, connected, or failed (a non-zero `error`, with `state`
+// where the dial failed).
 struct Connection {
   ULONGLONG id = 0;
   std::wstring entryName;
@@ -48,14 +51,24 @@ struct Connection {
   std::string behaviour;
   DWORD state = 0;
   DWORD error = 0;
-  DWORD finalState = 0;
-  DWORD finalError = 0;
+  DWORD finalState = 0;     // where the dial ends: RASCS_Connected, or the state it fails in
+  DWORD finalError = 0;     // non-zero when the dial fails
   ULONGLONG finalAtMs = 0;  // 0: never reaches its final state
-  DWORD adapterIndex = 0;   // non-zero while connected
+  DWORD adapterIndex = 0;   // non-zero once connected
   DWORD dialerPid = 0;
+  // Set by RasHangUpW: the connection closes at closeAtMs if the process
+  // that hung it up is still running then.
+  ULONGLONG closeAtMs = 0;
+  DWORD closerPid = 0;
+  ULONGLONG closerStartTime = 0;
+
+  bool closing() const { return closeAtMs != 0; }
+  bool dialing() const { return !closing() && error == 0 && state < RASCS_Connected; }
 };
 
-// The interface a connected dial adds to the interface table.
+// The interface a connected dial adds to the interface table. The
+// description is the entry name in UTF-8 here; GetIfTable gives it in the
+// caller's ANSI code page.
 struct Adapter {
   DWORD index = 0;
   std::string description;
@@ -118,6 +131,8 @@ struct CertutilRun {
 };
 
 struct Snapshot {
+  ULONGLONG takenAtMs = 0;  // milliseconds since 1601, the lab's clock
+  DWORD hangUpDelayMs = 0;
   std::vector<PhonebookEntry> entries;
   std::vector<DialRecord> dials;
   std::vector<Connection> connections;
@@ -156,6 +171,17 @@ void reset();
 // Ends a connection as a server would: it vanishes with its adapter, and
 // its handle is no longer valid.
 bool dropConnection(ULONGLONG id);
+
+// How long a hung-up connection takes to close. The machine-wide value is
+// kept with the lab state (and survives reset()); a process whose
+// environment has kHangUpDelayVariable uses that for its own hang-ups.
+constexpr DWORD kDefaultHangUpDelayMs = 300;
+constexpr DWORD kMaxHangUpDelayMs = 60000;
+constexpr wchar_t kHangUpDelayVariable[] = L"VPNLAB_HANGUP_DELAY_MS";
+
+DWORD hangUpDelay();
+// Throws std::invalid_argument above kMaxHangUpDelayMs.
+void setHangUpDelay(DWORD milliseconds);
 
 HRASCONN rasHandle(ULONGLONG connectionId);
 

@@ -8,12 +8,15 @@
 #include "TextFile.h"
 
 #include <cstdio>
+#include <stdexcept>
 
 namespace lab {
 
 Snapshot snapshot() {
   LabState state = StateStore::read();
   Snapshot result = state.data;
+  result.takenAtMs = StateStore::nowMs();
+  result.hangUpDelayMs = state.hangUpDelayMs;
   result.adapters = state.adapters();
   return result;
 }
@@ -26,6 +29,16 @@ void reset() {
 
 bool dropConnection(ULONGLONG id) {
   return StateStore::update([&](LabState& state) { return state.removeConnection(id); });
+}
+
+DWORD hangUpDelay() {
+  return StateStore::update([](LabState& state) { return state.hangUpDelayMs; });
+}
+
+void setHangUpDelay(DWORD milliseconds) {
+  if (milliseconds > kMaxHangUpDelayMs)
+    throw std::invalid_argument("the hang-up delay is at most " + std::to_string(kMaxHangUpDelayMs) + " ms");
+  StateStore::update([&](LabState& state) { state.hangUpDelayMs = milliseconds; });
 }
 
 HRASCONN rasHandle(ULONGLONG connectionId) { return RasHandles::toHandle(connectionId); }

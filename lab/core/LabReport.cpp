@@ -93,13 +93,24 @@ void dials(std::ostream& out, const Snapshot& s) {
         << " connection " << d.connection << " pid " << d.dialerPid << "\n";
 }
 
+// A closing connection says when it is due to close and which process's
+// hang-up it waits for; it stays open if that process ends first.
+void closing(std::ostream& out, const Connection& c, ULONGLONG nowMs) {
+  if (!c.closing()) return;
+  ULONGLONG dueIn = c.closeAtMs > nowMs ? c.closeAtMs - nowMs : 0;
+  out << " closing due-in " << dueIn << "ms hung-up-by-pid " << c.closerPid;
+}
+
 void connections(std::ostream& out, const Snapshot& s) {
-  out << "== connections (" << s.connections.size() << ")\n";
-  for (const Connection& c : s.connections)
-    out << "connection " << c.id << " handle " << hex(reinterpret_cast<ULONG_PTR>(rasHandle(c.id))) << " entry " << quoted(c.entryName) << " server "
-        << quoted(c.serverAddress) << " user " << quoted(c.userName) << " state " << stateName(c.state)
-        << " error " << c.error << " adapter " << c.adapterIndex << " behaviour " << c.behaviour
-        << " dialer-pid " << c.dialerPid << "\n";
+  out << "== connections (" << s.connections.size() << ", hang-up delay " << s.hangUpDelayMs << " ms)\n";
+  for (const Connection& c : s.connections) {
+    out << "connection " << c.id << " handle " << hex(reinterpret_cast<ULONG_PTR>(rasHandle(c.id))) << " entry "
+        << quoted(c.entryName) << " server " << quoted(c.serverAddress) << " user " << quoted(c.userName)
+        << " state " << stateName(c.state) << " error " << c.error << " adapter " << c.adapterIndex
+        << " behaviour " << c.behaviour << " dialer-pid " << c.dialerPid;
+    closing(out, c, s.takenAtMs);
+    out << "\n";
+  }
   out << "== adapters (" << s.adapters.size() << ")\n";
   for (const Adapter& a : s.adapters)
     out << "index " << a.index << " description \"" << a.description << "\" connection "

@@ -28,17 +28,37 @@ void eraseIf(std::vector<T>& items, Pred pred) {
 void LabState::completeDial(Connection& connection) {
   connection.state = connection.finalState;
   connection.error = connection.finalError;
-  if (connection.finalState == RASCS_Connected) connection.adapterIndex = nextAdapterIndex++;
+  if (connection.finalState == RASCS_Connected && connection.finalError == 0)
+    connection.adapterIndex = nextAdapterIndex++;
 }
 
-void LabState::settle(ULONGLONG nowMs, const std::function<bool(const Session&)>& ownerAlive) {
-  for (Connection& connection : data.connections) {
-    bool pending = connection.state < RASCS_Connected;
-    if (pending && connection.finalAtMs != 0 && nowMs >= connection.finalAtMs) completeDial(connection);
+// A hang-up is played out by the process that asked for it, as the dialer's
+// state machine runs in the caller on Windows: when that process has ended
+// before the connection closed, the hang-up is abandoned and the connection
+// stays open, in the state it had ("the connection may be left open"). Any
+// process can hang it up again.
+void LabState::settleConnections(ULONGLONG nowMs, const AliveCheck& alive) {
+  std::vector<ULONGLONG> closed;
+  for (Connection& c : data.connections) {
+    if (c.closing()) {
+      if (!alive(ProcessIdentity(c.closerPid, c.closerStartTime))) {
+        c.closeAtMs = 0;
+        c.closerPid = 0;
+        c.closerStartTime = 0;
+      } else if (nowMs >= c.closeAtMs) {
+        closed.push_back(c.id);
+      }
+    }
+    if (c.dialing() && c.finalAtMs != 0 && nowMs >= c.finalAtMs) completeDial(c);
   }
+  for (ULONGLONG id : closed) removeConnection(id);
+}
+
+void LabState::settle(ULONGLONG nowMs, const AliveCheck& alive) {
+  settleConnections(nowMs, alive);
   std::vector<ULONGLONG> orphaned;
   for (const Session& session : data.sessions)
-    if (!ownerAlive(session)) orphaned.push_back(session.id);
+    if (!alive(ProcessIdentity(session.ownerPid, session.ownerStartTime))) orphaned.push_back(session.id);
   for (ULONGLONG id : orphaned) closeSession(id);
   keepLatest(data.dials);
   keepLatest(data.certutilRuns);
@@ -47,6 +67,12 @@ void LabState::settle(ULONGLONG nowMs, const std::function<bool(const Session&)>
 Connection* LabState::findConnection(ULONGLONG id) {
   for (Connection& connection : data.connections)
     if (connection.id == id) return &connection;
+  return nullptr;
+}
+
+Connection* LabState::findConnectionOfEntry(const std::wstring& entryName) {
+  for (Connection& connection : data.connections)
+    if (_wcsicmp(connection.entryName.c_str(), entryName.c_str()) == 0) return &connection;
   return nullptr;
 }
 
@@ -85,6 +111,7 @@ void LabState::closeSession(ULONGLONG id) {
 std::vector<Adapter> LabState::adapters() const {
   std::vector<Adapter> result;
   for (const Connection& connection : data.connections) {
+    // A closing connection keeps its adapter until it has closed.
     if (connection.state != RASCS_Connected || connection.adapterIndex == 0) continue;
     result.push_back({connection.adapterIndex, toUtf8(connection.entryName), connection.id});
   }

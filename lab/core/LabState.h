@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LabInspect.h"
+#include "ProcessIdentity.h"
 
 #include <functional>
 
@@ -15,13 +16,20 @@ struct LabState {
   DWORD nextAdapterIndex = 1000;
   ULONGLONG nextSession = 1;
   UINT64 nextFilterId = 65536;
+  DWORD hangUpDelayMs = kDefaultHangUpDelayMs;
 
-  // Brings the state up to `nowMs`: dials whose outcome is due reach their
-  // final state, sessions whose owner has gone are closed, and only the
-  // latest records of dials and certutil runs are kept.
-  void settle(ULONGLONG nowMs, const std::function<bool(const Session&)>& ownerAlive);
+  using AliveCheck = std::function<bool(const ProcessIdentity&)>;
+
+  // Brings the state up to `nowMs`: hang-ups that are due complete, those
+  // whose process has gone are abandoned, dials whose outcome is due reach
+  // their final state, sessions whose owner has gone are closed, and only
+  // the latest records of dials and certutil runs are kept.
+  void settle(ULONGLONG nowMs, const AliveCheck& alive);
 
   Connection* findConnection(ULONGLONG id);
+  // The connection dialed from an entry, closing or not; an entry has one
+  // at most.
+  Connection* findConnectionOfEntry(const std::wstring& entryName);
   PhonebookEntry* findEntry(const std::wstring& name);
   Session* findSession(ULONGLONG id);
   Sublayer* findSublayer(const GUID& key);
@@ -33,6 +41,7 @@ struct LabState {
 
  private:
   void completeDial(Connection& connection);
+  void settleConnections(ULONGLONG nowMs, const AliveCheck& alive);
 };
 
 std::vector<BYTE> encodeState(const LabState& state);

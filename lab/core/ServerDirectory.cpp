@@ -12,6 +12,7 @@ namespace lab {
 namespace {
 
 constexpr DWORD kDefaultSlowDelayMs = 3000;
+constexpr DWORD kDefaultNoAnswerDelayMs = 1000;
 
 const struct {
   const char* name;
@@ -19,8 +20,18 @@ const struct {
 } kBehaviours[] = {
     {"instant", ServerBehaviour::Instant}, {"slow", ServerBehaviour::Slow},
     {"refused", ServerBehaviour::Refused}, {"stalled", ServerBehaviour::Stalled},
-    {"nostart", ServerBehaviour::NoStart},
+    {"nostart", ServerBehaviour::NoStart}, {"noanswer", ServerBehaviour::NoAnswer},
+    {"halfstart", ServerBehaviour::HalfStart},
 };
+
+// Servers that take their time wait this long when the line names no delay.
+DWORD defaultDelay(ServerBehaviour behaviour) {
+  switch (behaviour) {
+    case ServerBehaviour::Slow: return kDefaultSlowDelayMs;
+    case ServerBehaviour::NoAnswer: return kDefaultNoAnswerDelayMs;
+    default: return 0;
+  }
+}
 
 ServerBehaviour behaviourFrom(const std::string& name) {
   for (const auto& known : kBehaviours)
@@ -35,7 +46,7 @@ std::optional<ServerEntry> parseLine(const std::string& line) {
   if (!(in >> behaviour >> user >> password))
     throw std::invalid_argument("server line needs address, behaviour, user and password: " + line);
   ServerEntry entry{fromUtf8(address), behaviourFrom(behaviour), fromUtf8(user), fromUtf8(password), 0};
-  if (!(in >> entry.delayMs)) entry.delayMs = entry.behaviour == ServerBehaviour::Slow ? kDefaultSlowDelayMs : 0;
+  if (!(in >> entry.delayMs)) entry.delayMs = defaultDelay(entry.behaviour);
   return entry;
 }
 

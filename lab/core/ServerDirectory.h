@@ -8,7 +8,7 @@
 
 namespace lab {
 
-enum class ServerBehaviour { Instant, Slow, Refused, Stalled, NoStart };
+enum class ServerBehaviour { Instant, Slow, Refused, Stalled, NoStart, NoAnswer, HalfStart };
 
 struct ServerEntry {
   std::wstring address;

@@ -9,7 +9,7 @@ namespace lab {
 namespace {
 
 constexpr UINT32 kMagic = 0x4C4E5056;  // "VPNL"
-constexpr UINT32 kVersion = 1;
+constexpr UINT32 kVersion = 2;
 
 void writeEntry(ArchiveWriter& out, const PhonebookEntry& e) {
   out.wide(e.name);
@@ -66,6 +66,9 @@ void writeConnection(ArchiveWriter& out, const Connection& c) {
   out.u64(c.finalAtMs);
   out.u32(c.adapterIndex);
   out.u32(c.dialerPid);
+  out.u64(c.closeAtMs);
+  out.u32(c.closerPid);
+  out.u64(c.closerStartTime);
 }
 
 Connection readConnection(ArchiveReader& in) {
@@ -82,6 +85,9 @@ Connection readConnection(ArchiveReader& in) {
   c.finalAtMs = in.u64();
   c.adapterIndex = in.u32();
   c.dialerPid = in.u32();
+  c.closeAtMs = in.u64();
+  c.closerPid = in.u32();
+  c.closerStartTime = in.u64();
   return c;
 }
 
@@ -217,6 +223,7 @@ std::vector<BYTE> encodeState(const LabState& state) {
   out.u32(state.nextAdapterIndex);
   out.u64(state.nextSession);
   out.u64(state.nextFilterId);
+  out.u32(state.hangUpDelayMs);
   const Snapshot& d = state.data;
   out.list(d.entries, writeEntry);
   out.list(d.dials, writeDial);
@@ -240,6 +247,7 @@ LabState decodeState(const std::vector<BYTE>& bytes) {
   state.nextAdapterIndex = in.u32();
   state.nextSession = in.u64();
   state.nextFilterId = in.u64();
+  state.hangUpDelayMs = in.u32();
   Snapshot& d = state.data;
   d.entries = in.list<PhonebookEntry>(readEntry);
   d.dials = in.list<DialRecord>(readDial);

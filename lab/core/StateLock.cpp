@@ -2,15 +2,25 @@
 
 #include "LabPaths.h"
 
+#include <chrono>
 #include <stdexcept>
 
 namespace lab {
 
 namespace {
 
-std::mutex& processMutex() {
-  static std::mutex mutex;
+constexpr DWORD kPatienceMs = 10000;
+constexpr DWORD kRetryMs = 2;
+
+std::timed_mutex& processMutex() {
+  static std::timed_mutex mutex;
   return mutex;
+}
+
+std::unique_lock<std::timed_mutex> lockProcess() {
+  std::unique_lock<std::timed_mutex> lock(processMutex(), std::chrono::milliseconds(kPatienceMs));
+  if (!lock.owns_lock()) throw std::runtime_error("lab: another thread holds the state too long");
+  return lock;
 }
 
 HANDLE openLockFile() {
@@ -25,13 +35,24 @@ HANDLE openLockFile() {
   throw std::runtime_error("lab: cannot open the state lock file");
 }
 
+// LockFileEx has no time-out of its own; asking without waiting, in short
+// steps, bounds the wait.
+void lockFile(HANDLE file) {
+  DWORD started = GetTickCount();
+  for (;;) {
+    OVERLAPPED whole{};
+    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) return;
+    if (GetLastError() != ERROR_LOCK_VIOLATION && GetLastError() != ERROR_IO_PENDING)
+      throw std::runtime_error("lab: cannot lock the state");
+    if (GetTickCount() - started >= kPatienceMs)
+      throw std::runtime_error("lab: another process holds the state too long");
+    Sleep(kRetryMs);
+  }
+}
+
 }  // namespace
 
-StateLock::StateLock() : local_(processMutex()), file_(openLockFile()) {
-  OVERLAPPED whole{};
-  if (!LockFileEx(file_.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &whole))
-    throw std::runtime_error("lab: cannot lock the state");
-}
+StateLock::StateLock() : local_(lockProcess()), file_(openLockFile()) { lockFile(file_.get()); }
 
 StateLock::~StateLock() {
   OVERLAPPED whole{};

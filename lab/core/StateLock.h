@@ -9,7 +9,9 @@ namespace lab {
 // Exclusive hold of the lab state across every process of the prefix: a
 // byte-range lock on the lock file, plus a process-local mutex because
 // threads of one process must not rely on the file lock to exclude each
-// other.
+// other. Taking it waits a few seconds at most: a process that holds the
+// state that long is stuck, and the caller gets an error instead of
+// joining it.
 class StateLock {
  public:
   StateLock();
@@ -18,7 +20,7 @@ class StateLock {
   StateLock& operator=(const StateLock&) = delete;
 
  private:
-  std::unique_lock<std::mutex> local_;
+  std::unique_lock<std::timed_mutex> local_;
   UniqueHandle file_;
 };
 

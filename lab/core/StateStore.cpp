@@ -42,10 +42,6 @@ void writeFile(const std::wstring& path, const std::vector<BYTE>& bytes) {
     throw std::runtime_error("lab: cannot replace the state");
 }
 
-bool ownerAlive(const Session& session) {
-  return ProcessIdentity(session.ownerPid, session.ownerStartTime).alive();
-}
-
 LabState decodeOrStartOver(const std::vector<BYTE>& bytes) {
   try {
     return decodeState(bytes);
@@ -67,7 +63,7 @@ void StateStore::modify(const std::function<void(LabState&)>& change) {
   std::wstring path = LabPaths::stateFile();
   std::vector<BYTE> before = readFile(path);
   LabState state = decodeOrStartOver(before);
-  state.settle(nowMs(), ownerAlive);
+  state.settle(nowMs(), [](const ProcessIdentity& process) { return process.alive(); });
   change(state);
   std::vector<BYTE> after = encodeState(state);
   if (after != before) writeFile(path, after);

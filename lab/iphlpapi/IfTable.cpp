@@ -17,17 +17,29 @@ using GetIfTableFn = DWORD(WINAPI*)(MIB_IFTABLE*, ULONG*, BOOL);
 constexpr DWORD kLabMtu = 1400;
 constexpr int kAttempts = 5;
 
+// bDescr holds bytes of the ANSI code page of the calling process, as in
+// the rows of Windows and of Wine's own iphlpapi; characters the code page
+// lacks come out as its default character.
+std::string ansi(const std::wstring& text) {
+  if (text.empty()) return {};
+  int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(size, '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
+  return out;
+}
+
 MIB_IFROW rowOf(const Adapter& adapter) {
   MIB_IFROW row{};
   std::wstring name = fromUtf8(adapter.description);
+  std::string description = ansi(name);
   wcsncpy(row.wszName, name.c_str(), MAX_INTERFACE_NAME_LEN - 1);
   row.dwIndex = adapter.index;
   row.dwType = IF_TYPE_PPP;
   row.dwMtu = kLabMtu;
   row.dwAdminStatus = MIB_IF_ADMIN_STATUS_UP;
   row.dwOperStatus = MIB_IF_OPER_STATUS_OPERATIONAL;
-  size_t length = std::min<size_t>(adapter.description.size(), MAXLEN_IFDESCR - 1);
-  std::memcpy(row.bDescr, adapter.description.data(), length);
+  size_t length = std::min<size_t>(description.size(), MAXLEN_IFDESCR - 1);
+  std::memcpy(row.bDescr, description.data(), length);
   row.dwDescrLen = static_cast<DWORD>(length);
   return row;
 }

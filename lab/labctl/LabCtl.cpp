@@ -15,9 +15,10 @@ constexpr int kUsageError = 2;
 const char kUsage[] =
     "usage: labctl show\n"
     "       labctl probe --port P --if N (--ipv4 | --ipv6)   exit 0: passes, 1: blocked\n"
-    "       labctl reset\n"
+    "       labctl reset                                     (keeps the server directory and the hang-up delay)\n"
     "       labctl servers [show | default | set FILE]\n"
-    "       labctl drop ID                                   the connection number labctl show prints\n";
+    "       labctl drop ID                                   the connection number labctl show prints\n"
+    "       labctl hangup-delay [MS]                         how long a hung-up connection takes to close\n";
 
 unsigned long long number(const std::wstring& text) {
   wchar_t* end = nullptr;
@@ -39,6 +40,7 @@ int LabCtl::run(const std::vector<std::wstring>& arguments, std::string& out) {
     if (arguments[0] == L"probe") return probe(arguments, out);
     if (arguments[0] == L"servers") return servers(arguments, out);
     if (arguments[0] == L"drop") return drop(arguments, out);
+    if (arguments[0] == L"hangup-delay") return hangUpDelay(arguments, out);
     if (arguments[0] == L"reset") {
       reset();
       out += "lab state reset\n";
@@ -100,6 +102,17 @@ int LabCtl::drop(const std::vector<std::wstring>& arguments, std::string& out) {
   bool dropped = dropConnection(number(arguments[1]));
   out += dropped ? "connection dropped\n" : "no such connection\n";
   return dropped ? 0 : 1;
+}
+
+int LabCtl::hangUpDelay(const std::vector<std::wstring>& arguments, std::string& out) {
+  if (arguments.size() > 2) return usage(out);
+  if (arguments.size() == 2) {
+    unsigned long long milliseconds = number(arguments[1]);
+    if (milliseconds > kMaxHangUpDelayMs) return usage(out);
+    setHangUpDelay(static_cast<DWORD>(milliseconds));
+  }
+  out += "hang-up delay " + std::to_string(lab::hangUpDelay()) + " ms\n";
+  return 0;
 }
 
 }  // namespace lab

@@ -18,6 +18,7 @@ class LabCtl {
   static int probe(const std::vector<std::wstring>& arguments, std::string& out);
   static int servers(const std::vector<std::wstring>& arguments, std::string& out);
   static int drop(const std::vector<std::wstring>& arguments, std::string& out);
+  static int hangUpDelay(const std::vector<std::wstring>& arguments, std::string& out);
 };
 
 }  // namespace lab

@@ -1,6 +1,8 @@
 #include "ConnectionTable.h"
 
+#include "HangUpCompletion.h"
 #include "LabPaths.h"
+#include "ProcessIdentity.h"
 #include "RasHandles.h"
 #include "StateStore.h"
 
@@ -40,13 +42,13 @@ std::optional<Connection> find(HRASCONN handle) {
   });
 }
 
-// A dial that ended in failure keeps its handle until it is hung up, but it
-// is no longer an active connection.
-std::vector<Connection> activeConnections() {
-  std::vector<Connection> active;
+// Every connection whose handle the caller must still hang up: dialing,
+// connected, or failed. Closing ones are hung up already.
+std::vector<Connection> openConnections() {
+  std::vector<Connection> open;
   for (const Connection& c : StateStore::read().data.connections)
-    if (c.state != RASCS_Disconnected) active.push_back(c);
-  return active;
+    if (!c.closing()) open.push_back(c);
+  return open;
 }
 
 RasConnW7 rowOf(const Connection& c) {
@@ -67,11 +69,30 @@ RasConnW7 rowOf(const Connection& c) {
 
 }  // namespace
 
+// RasHangUpW returns while the connection is still closing. The handle is
+// spent at once: a second hang-up answers ERROR_INVALID_HANDLE, but the
+// status answers until the connection has closed, which is how callers
+// learn that it has. A delay of 0 closes it before returning.
 DWORD ConnectionTable::hangUp(HRASCONN handle) {
   ULONGLONG id = RasHandles::toConnection(handle);
   if (id == 0) return ERROR_INVALID_HANDLE;
-  bool removed = StateStore::update([&](LabState& state) { return state.removeConnection(id); });
-  return removed ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  ProcessIdentity self = ProcessIdentity::current();
+  std::optional<ULONGLONG> closeAt = StateStore::update([&](LabState& state) -> std::optional<ULONGLONG> {
+    Connection* c = state.findConnection(id);
+    if (c == nullptr || c->closing()) return std::nullopt;
+    DWORD delay = HangUpCompletion::delayMs(state.hangUpDelayMs);
+    if (delay == 0) {
+      state.removeConnection(id);
+      return 0;
+    }
+    c->closeAtMs = StateStore::nowMs() + delay;
+    c->closerPid = self.pid();
+    c->closerStartTime = self.startTime();
+    return c->closeAtMs;
+  });
+  if (!closeAt) return ERROR_INVALID_HANDLE;
+  if (*closeAt != 0) HangUpCompletion::schedule(*closeAt);
+  return ERROR_SUCCESS;
 }
 
 DWORD ConnectionTable::status(HRASCONN handle, BYTE* status) {
@@ -82,7 +103,8 @@ DWORD ConnectionTable::status(HRASCONN handle, BYTE* status) {
   if (!connection) return ERROR_INVALID_HANDLE;
   RasConnStatusW7 out{};
   out.dwSize = size;
-  out.rasconnstate = static_cast<RASCONNSTATE>(connection->state);
+  // A connection that is closing reads as disconnected until it is gone.
+  out.rasconnstate = connection->closing() ? RASCS_Disconnected : static_cast<RASCONNSTATE>(connection->state);
   out.dwError = connection->error;
   copyText(out.szDeviceType, kDeviceType);
   copyText(out.szDeviceName, kDeviceName);
@@ -98,7 +120,7 @@ DWORD ConnectionTable::enumerate(BYTE* connections, DWORD* bufferSize, DWORD* co
     elementSize = reinterpret_cast<const RasConnW7*>(connections)->dwSize;
     if (!known(kKnownConnSizes, elementSize)) return ERROR_INVALID_SIZE;
   }
-  std::vector<Connection> active = activeConnections();
+  std::vector<Connection> active = openConnections();
   DWORD needed = static_cast<DWORD>(active.size()) * elementSize;
   *count = static_cast<DWORD>(active.size());
   if (connections == nullptr || *bufferSize < needed) {

@@ -12,10 +12,12 @@
 namespace lab {
 
 // How one dial unfolds, decided from the server directory by the server
-// address and the credentials the caller passed.
+// address and the credentials the caller passed. A dial that fails ends in
+// the state it failed in, with a non-zero error, as Windows reports it.
 struct DialPlan {
   std::string behaviour;
-  DWORD startError = 0;  // non-zero: RasDialW fails before any connection exists
+  DWORD startError = 0;       // non-zero: RasDialW returns it at once
+  bool handleOnStartError = false;  // ... with a handle the caller must still hang up
   std::vector<RASCONNSTATE> progress;
   bool reachesFinal = true;
   DWORD delayMs = 0;

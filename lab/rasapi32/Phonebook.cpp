@@ -1,6 +1,8 @@
 #include "Phonebook.h"
 
+#include "EntryRules.h"
 #include "StateStore.h"
+#include "StructureVersions.h"
 
 #include <raserror.h>
 
@@ -10,22 +12,15 @@ namespace lab {
 
 namespace {
 
-constexpr DWORD kKnownSizes[] = {ras_layout::kRasEntrySizeXp, ras_layout::kRasEntrySizeVista,
-                                 ras_layout::kRasEntrySizeW7, ras_layout::kRasEntrySizeW8,
-                                 ras_layout::kRasEntrySizeW81};
-
-constexpr DWORD kFirstEntryType = 1;  // RASET_Phone
-constexpr DWORD kLastEntryType = 5;   // RASET_Broadband
-
 bool isDefaultEntry(LPCWSTR name) { return name == nullptr || name[0] == L'\0'; }
 
 DWORD copyOut(const RasEntryW81& stored, BYTE* entry, DWORD* entrySize) {
   if (entry == nullptr || *entrySize < sizeof(DWORD)) {
-    *entrySize = sizeof(RasEntryW81);
+    *entrySize = StructureVersions::newestEntry(toldRelease());
     return ERROR_BUFFER_TOO_SMALL;
   }
   DWORD size = reinterpret_cast<const RasEntryW7*>(entry)->dwSize;
-  if (!Phonebook::knownEntrySize(size)) return ERROR_INVALID_SIZE;
+  if (!StructureVersions::entry(toldRelease(), size)) return ERROR_INVALID_SIZE;
   if (*entrySize < size) {
     *entrySize = size;
     return ERROR_BUFFER_TOO_SMALL;
@@ -37,12 +32,6 @@ DWORD copyOut(const RasEntryW81& stored, BYTE* entry, DWORD* entrySize) {
 }
 
 }  // namespace
-
-bool Phonebook::knownEntrySize(DWORD size) {
-  for (DWORD known : kKnownSizes)
-    if (size == known) return true;
-  return false;
-}
 
 // Entry names follow RasValidateEntryName: not empty, not longer than
 // RAS_MaxEntryName, not starting with a dot, none of the characters that a
@@ -72,16 +61,21 @@ DWORD Phonebook::getProperties(LPCWSTR phonebook, LPCWSTR entryName, BYTE* entry
   return copyOut(stored, entry, entrySize);
 }
 
+// The checks go from the name to the buffer to the structure's version to
+// its contents. A buffer that is missing or shorter than the version it
+// claims is ERROR_BUFFER_INVALID, "the address or buffer specified by
+// lpRasEntry is invalid"; a version the release does not know is
+// ERROR_INVALID_SIZE.
 DWORD Phonebook::setProperties(LPCWSTR phonebook, LPCWSTR entryName, const BYTE* entry, DWORD entrySize) {
   if (DWORD invalid = validateName(phonebook, entryName)) return invalid;
-  if (entry == nullptr) return ERROR_INVALID_PARAMETER;
-  if (entrySize < sizeof(DWORD)) return ERROR_INVALID_SIZE;
-  const RasEntryW7& header = *reinterpret_cast<const RasEntryW7*>(entry);
-  if (!knownEntrySize(header.dwSize) || entrySize < header.dwSize) return ERROR_INVALID_SIZE;
-  if (header.dwType < kFirstEntryType || header.dwType > kLastEntryType) return ERROR_INVALID_PARAMETER;
+  if (entry == nullptr || entrySize < sizeof(DWORD)) return ERROR_BUFFER_INVALID;
+  DWORD size = reinterpret_cast<const RasEntryW7*>(entry)->dwSize;
+  if (!StructureVersions::entry(toldRelease(), size)) return ERROR_INVALID_SIZE;
+  if (entrySize < size) return ERROR_BUFFER_INVALID;
 
-  PhonebookEntry stored{entryName, header.dwSize, {}};
-  std::memcpy(&stored.entry, entry, header.dwSize);
+  PhonebookEntry stored{entryName, size, {}};
+  std::memcpy(&stored.entry, entry, size);
+  if (DWORD refused = EntryRules::check(stored.entry.w7)) return refused;
   StateStore::update([&](LabState& state) {
     if (PhonebookEntry* existing = state.findEntry(entryName)) *existing = stored;
     else state.data.entries.push_back(stored);

@@ -13,8 +13,6 @@ class Phonebook {
   static DWORD setProperties(LPCWSTR phonebook, LPCWSTR entryName, const BYTE* entry, DWORD entrySize);
   static DWORD deleteEntry(LPCWSTR phonebook, LPCWSTR entryName);
   static DWORD validateName(LPCWSTR phonebook, LPCWSTR entryName);
-
-  static bool knownEntrySize(DWORD size);
 };
 
 }  // namespace lab

@@ -1,5 +1,7 @@
 #include "LabTestSupport.h"
 
+#include "LabInspect.h"
+
 #include <rpc.h>
 
 #include <atomic>
@@ -11,12 +13,25 @@ namespace labtest {
 
 namespace {
 
+// Other processes dial and hang up between a size query and the read; a
+// few more tries cover that; a table that never holds still reads as empty,
+// which fails the test that asked.
+constexpr int kAttempts = 20;
+
 std::mutex eventsMutex;
 std::condition_variable eventsChanged;
 std::vector<DialEvent> events;
 
-bool hasFinal() {
-  return !events.empty() && events.back().state >= RASCS_Connected;
+bool hasFinal() { return !events.empty() && endsDial(events.back()); }
+
+bool windowsAtLeast(BYTE major, BYTE minor) {
+  OSVERSIONINFOEXW version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  version.dwMajorVersion = major;
+  version.dwMinorVersion = minor;
+  DWORDLONG mask = VerSetConditionMask(0, VER_MAJORVERSION, VER_GREATER_EQUAL);
+  mask = VerSetConditionMask(mask, VER_MINORVERSION, VER_GREATER_EQUAL);
+  return VerifyVersionInfoW(&version, VER_MAJORVERSION | VER_MINORVERSION, mask) != FALSE;
 }
 
 template <size_t N>
@@ -38,10 +53,10 @@ std::wstring uniqueName(const std::wstring& stem) {
   return stem + L"-" + std::to_wstring(processTag) + L"-" + std::to_wstring(++counter);
 }
 
-DWORD putEntry(const std::wstring& name, const std::wstring& server) {
+RasEntryW81 vpnEntry(const std::wstring& server, DWORD size) {
   RasEntryW81 entry{};
   RasEntryW7& e = entry.w7;
-  e.dwSize = sizeof entry;
+  e.dwSize = size;
   e.dwfOptions = RASEO_RemoteDefaultGateway | RASEO_SwCompression | RASEO_RequireEncryptedPw |
                  RASEO_RequireDataEncryption;
   copy(e.szLocalPhoneNumber, server);
@@ -53,8 +68,20 @@ DWORD putEntry(const std::wstring& name, const std::wstring& server) {
   e.dwfOptions2 = ras_layout::kOptions2IPv4ExplicitMetric | ras_layout::kOptions2IPv6ExplicitMetric;
   e.dwIPv4InterfaceMetric = 3;
   e.dwIPv6InterfaceMetric = 3;
-  return RasSetEntryPropertiesW(nullptr, name.c_str(), reinterpret_cast<RASENTRYW*>(&entry), sizeof entry,
-                                nullptr, 0);
+  return entry;
+}
+
+DWORD putEntry(const std::wstring& name, const std::wstring& server) {
+  DWORD size = 0;
+  DWORD query = RasGetEntryPropertiesW(nullptr, L"", nullptr, &size, nullptr, nullptr);
+  if (query != ERROR_BUFFER_TOO_SMALL) return query;
+  if (size > sizeof(RasEntryW81)) return ERROR_INVALID_SIZE;
+  RasEntryW81 entry = vpnEntry(server, size);
+  return RasSetEntryPropertiesW(nullptr, name.c_str(), reinterpret_cast<RASENTRYW*>(&entry), size, nullptr, 0);
+}
+
+DWORD dialParamsSize() {
+  return windowsAtLeast(6, 3) ? ras_layout::kRasDialParamsSizeW81 : ras_layout::kRasDialParamsSizeW7;
 }
 
 void DialObserver::reset() {
@@ -75,9 +102,9 @@ std::vector<DialEvent> DialObserver::waitFinal(DWORD timeoutMs) {
 }
 
 DWORD dial(const std::wstring& entry, const std::wstring& user, const std::wstring& password,
-           HRASCONN* handle, DWORD paramsSize) {
+           HRASCONN* handle, std::optional<DWORD> paramsSize) {
   RasDialParamsW81 params{};
-  params.dwSize = paramsSize;
+  params.dwSize = paramsSize.value_or(dialParamsSize());
   copy(params.szEntryName, entry);
   copy(params.szUserName, user);
   copy(params.szPassword, password);
@@ -92,8 +119,54 @@ DWORD connectionStatus(HRASCONN handle, RasConnStatusW7& status) {
   return RasGetConnectStatusW(handle, reinterpret_cast<RASCONNSTATUSW*>(&status));
 }
 
+DWORD setEntryWithSize(DWORD size) {
+  std::wstring name = uniqueName(L"lab-size");
+  RasEntryW81 entry = vpnEntry(L"instant.vpn.lab", size);
+  DWORD result = RasSetEntryPropertiesW(nullptr, name.c_str(), reinterpret_cast<RASENTRYW*>(&entry),
+                                        sizeof entry, nullptr, 0);
+  RasDeleteEntryW(nullptr, name.c_str());
+  return result;
+}
+
+DWORD dialWithSize(DWORD size) {
+  std::wstring name = uniqueName(L"lab-size");
+  putEntry(name, L"instant.vpn.lab");
+  HRASCONN handle = nullptr;
+  DWORD result = dial(name, L"labuser", L"labpass", &handle, size);
+  if (handle != nullptr) {
+    DialObserver::waitFinal(2000);
+    hangUpAndWait(handle);
+  }
+  RasDeleteEntryW(nullptr, name.c_str());
+  return result;
+}
+
+bool waitClosed(HRASCONN handle, DWORD timeoutMs) {
+  DWORD started = GetTickCount();
+  RasConnStatusW7 status;
+  while (connectionStatus(handle, status) != ERROR_INVALID_HANDLE) {
+    if (GetTickCount() - started > timeoutMs) return false;
+    Sleep(20);
+  }
+  return true;
+}
+
+bool hangUpAndWait(HRASCONN handle) { return RasHangUpW(handle) == ERROR_SUCCESS && waitClosed(handle); }
+
+ProcessHangUpDelay::ProcessHangUpDelay(DWORD milliseconds) {
+  wchar_t text[32];
+  DWORD length = GetEnvironmentVariableW(lab::kHangUpDelayVariable, text, 32);
+  hadPrevious_ = length > 0 && length < 32;
+  if (hadPrevious_) previous_ = text;
+  SetEnvironmentVariableW(lab::kHangUpDelayVariable, std::to_wstring(milliseconds).c_str());
+}
+
+ProcessHangUpDelay::~ProcessHangUpDelay() {
+  SetEnvironmentVariableW(lab::kHangUpDelayVariable, hadPrevious_ ? previous_.c_str() : nullptr);
+}
+
 std::vector<RasConnW7> liveConnections() {
-  for (;;) {
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
     DWORD size = 0, count = 0;
     DWORD result = RasEnumConnectionsW(nullptr, &size, &count);
     if (result != ERROR_BUFFER_TOO_SMALL) return {};
@@ -106,10 +179,11 @@ std::vector<RasConnW7> liveConnections() {
     }
     if (result != ERROR_BUFFER_TOO_SMALL) return {};
   }
+  return {};
 }
 
 std::vector<MIB_IFROW> interfaceRows() {
-  for (;;) {
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
     ULONG size = 0;
     if (GetIfTable(nullptr, &size, FALSE) != ERROR_INSUFFICIENT_BUFFER) return {};
     std::vector<BYTE> buffer(size);
@@ -118,11 +192,12 @@ std::vector<MIB_IFROW> interfaceRows() {
     if (result == NO_ERROR) return std::vector<MIB_IFROW>(table->table, table->table + table->dwNumEntries);
     if (result != ERROR_INSUFFICIENT_BUFFER) return {};
   }
+  return {};
 }
 
 std::vector<MIB_IFROW> adapterRowsFor(const std::wstring& entry) {
   std::vector<MIB_IFROW> rows;
-  std::string description = utf8(entry);
+  std::string description = ansi(entry);
   for (const MIB_IFROW& row : interfaceRows())
     if (description == reinterpret_cast<const char*>(row.bDescr)) rows.push_back(row);
   return rows;
@@ -135,12 +210,20 @@ std::wstring besideTests(const std::wstring& file) {
   return folder.substr(0, folder.find_last_of(L"\\/") + 1) + file;
 }
 
-std::string utf8(const std::wstring& text) {
-  int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+namespace {
+
+std::string narrow(UINT codePage, const std::wstring& text) {
+  int size = WideCharToMultiByte(codePage, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
   std::string out(size, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
+  WideCharToMultiByte(codePage, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
   out.resize(size - 1);
   return out;
 }
+
+}  // namespace
+
+std::string utf8(const std::wstring& text) { return narrow(CP_UTF8, text); }
+
+std::string ansi(const std::wstring& text) { return narrow(CP_ACP, text); }
 
 }  // namespace labtest

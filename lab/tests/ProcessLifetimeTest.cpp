@@ -1,6 +1,7 @@
 // What outlives a process and what does not: a dynamic WFP session dies with
 // the process that opened it, a RAS connection does not and can be hung up
-// by any other process.
+// by any other process, and so does a hang-up its process did not see
+// through.
 
 #include "LabInspect.h"
 #include "LabTestSupport.h"
@@ -75,7 +76,38 @@ TEST(ProcessLifetime, ConnectionOutlivesTheDialerAndAnyProcessCanHangItUp) {
   ASSERT_EQ(labtest::connectionStatus(found->hrasconn, status), 0u);
   EXPECT_EQ(status.rasconnstate, RASCS_Connected);
   EXPECT_EQ(RasHangUpW(found->hrasconn), 0u);
-  EXPECT_EQ(labtest::connectionStatus(found->hrasconn, status), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_TRUE(labtest::waitClosed(found->hrasconn));
+  EXPECT_TRUE(labtest::adapterRowsFor(entry).empty());
+  RasDeleteEntryW(nullptr, entry.c_str());
+}
+
+// RasHangUp's documentation: an application that exits before the hang-up
+// completes may leave the connection open. The helper's hang-ups take a
+// minute; it exits right after RasHangUpW returns, and the connection is
+// open again for everyone, in the state it had.
+TEST(ProcessLifetime, ExitingBeforeTheHangUpCompletesLeavesTheConnectionOpen) {
+  std::wstring entry = labtest::uniqueName(L"lab-abandon");
+  lab::UniqueHandle helper;
+  {
+    labtest::ProcessHangUpDelay slowHangUps(lab::kMaxHangUpDelayMs);
+    helper = startHelper(L"dial-hang-up-exit \"" + entry + L"\"");
+  }
+  ASSERT_TRUE(helper.valid());
+  ASSERT_EQ(WaitForSingleObject(helper.get(), kPatienceMs), WAIT_OBJECT_0);
+  DWORD exitCode = 1;
+  GetExitCodeProcess(helper.get(), &exitCode);
+  ASSERT_EQ(exitCode, 0u);
+
+  std::vector<RasConnW7> connections = labtest::liveConnections();
+  auto found = std::find_if(connections.begin(), connections.end(),
+                            [&](const RasConnW7& c) { return entry == c.szEntryName; });
+  ASSERT_NE(found, connections.end()) << "the abandoned hang-up left nothing to hang up";
+  RasConnStatusW7 status;
+  ASSERT_EQ(labtest::connectionStatus(found->hrasconn, status), 0u);
+  EXPECT_EQ(status.rasconnstate, RASCS_Connected);
+  EXPECT_EQ(labtest::adapterRowsFor(entry).size(), 1u);
+
+  EXPECT_TRUE(labtest::hangUpAndWait(found->hrasconn));
   EXPECT_TRUE(labtest::adapterRowsFor(entry).empty());
   RasDeleteEntryW(nullptr, entry.c_str());
 }

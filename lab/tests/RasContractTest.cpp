@@ -18,30 +18,6 @@ struct SizeCase {
   std::vector<DWORD> refused;
 };
 
-DWORD setEntryWithSize(DWORD size) {
-  std::wstring name = labtest::uniqueName(L"lab-size");
-  RasEntryW81 entry{};
-  entry.w7.dwSize = size;
-  entry.w7.dwType = RASET_Vpn;
-  DWORD result = RasSetEntryPropertiesW(nullptr, name.c_str(), reinterpret_cast<RASENTRYW*>(&entry),
-                                        sizeof entry, nullptr, 0);
-  RasDeleteEntryW(nullptr, name.c_str());
-  return result;
-}
-
-DWORD dialWithSize(DWORD size) {
-  std::wstring name = labtest::uniqueName(L"lab-size");
-  labtest::putEntry(name, L"instant.vpn.lab");
-  HRASCONN handle = nullptr;
-  DWORD result = labtest::dial(name, L"labuser", L"labpass", &handle, size);
-  if (handle != nullptr) {
-    labtest::DialObserver::waitFinal(2000);
-    RasHangUpW(handle);
-  }
-  RasDeleteEntryW(nullptr, name.c_str());
-  return result;
-}
-
 // A live connection to ask about, for the calls that need one.
 class LiveConnection {
  public:
@@ -51,7 +27,7 @@ class LiveConnection {
     labtest::DialObserver::waitFinal(2000);
   }
   ~LiveConnection() {
-    RasHangUpW(handle_);
+    labtest::hangUpAndWait(handle_);
     RasDeleteEntryW(nullptr, name_.c_str());
   }
   HRASCONN handle() const { return handle_; }
@@ -77,8 +53,8 @@ DWORD enumerateWithSize(DWORD size) {
 }
 
 const SizeCase kSizeCases[] = {
-    {"RasSetEntryProperties", setEntryWithSize, {5616, 5656, 5680, 6720, 6724}, {0, 5000, 5684, 8000}},
-    {"RasDial", dialWithSize, {2112, 2120}, {0, 1024, 2116, 4096}},
+    {"RasSetEntryProperties", labtest::setEntryWithSize, {5616, 5656, 5680, 6720, 6724}, {0, 5000, 5684, 8000}},
+    {"RasDial", labtest::dialWithSize, {2112, 2120}, {0, 1024, 2116, 4096}},
     {"RasGetConnectStatus", statusWithSize, {564, 608}, {0, 560, 600, 1024}},
     {"RasEnumConnections", enumerateWithSize, {1372, 1388}, {0, 1000, 1384, 2048}},
 };
