@@ -174,8 +174,9 @@ constexpr DWORD kRasDialParamsSizeW81 = sizeof(RasDialParamsW81);
 constexpr DWORD kOptions2IPv4ExplicitMetric = 0x00010000;
 constexpr DWORD kOptions2IPv6ExplicitMetric = 0x00020000;
 
-// dwVpnStrategy value for an IKEv2-only entry.
-constexpr DWORD kVpnStrategyIkev2Only = 8;
+// dwVpnStrategy value for an IKEv2-only entry (VS_Ikev2Only; 8 would be
+// VS_Ikev2First, which falls back to other tunnel protocols).
+constexpr DWORD kVpnStrategyIkev2Only = 7;
 
 }  // namespace ras_layout
 

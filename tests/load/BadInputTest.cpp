@@ -35,7 +35,8 @@ struct StringCase {
 std::vector<StringCase> stringCases()
 {
     std::vector<StringCase> cases = {
-        {"EmptyServer", Field::Server, "", {"Timeout", windowsText("RasDial", 868)}, RefusedBy::Connect, true},
+        {"EmptyServer", Field::Server, "", {windowsText("RasSetEntryProperties", ERROR_INVALID_PARAMETER)},
+         RefusedBy::Connect, false},
         {"LongServer", Field::Server, longText, {"Server address is longer than 128 characters"}, RefusedBy::Connect,
          false},
         {"EmptyEntry", Field::Entry, "", {windowsText("RasSetEntryProperties", ERROR_INVALID_NAME)},
