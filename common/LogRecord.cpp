@@ -88,10 +88,11 @@ bool isCurrent(HANDLE file, const std::wstring& path)
            mine.nFileIndexLow == theirs.nFileIndexLow;
 }
 
-void append(HANDLE file, const std::string& text)
+void writeAtEnd(HANDLE file, const std::string& text)
 {
     DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    if (SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_END))
+        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 // Each record is one write at the end of the file, made with the writers'
@@ -104,7 +105,9 @@ void appendToFile(const LogSettings& settings, const std::string& text)
 {
     const std::wstring old = settings.filePath + L".old";
     for (int attempt = 0; attempt < 3; ++attempt) {
-        const FileHandle file = openLog(settings.filePath, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, OPEN_ALWAYS);
+        // GENERIC_WRITE, not append rights alone: LockFileEx takes only a
+        // handle opened for reading or writing.
+        const FileHandle file = openLog(settings.filePath, GENERIC_WRITE | FILE_READ_ATTRIBUTES, OPEN_ALWAYS);
         if (!file)
             return;
         const WritersTurn turn(file.get());
@@ -116,7 +119,7 @@ void appendToFile(const LogSettings& settings, const std::string& text)
             if (MoveFileExW(settings.filePath.c_str(), old.c_str(), MOVEFILE_REPLACE_EXISTING))
                 continue;
         }
-        append(file.get(), text);
+        writeAtEnd(file.get(), text);
         return;
     }
 }

@@ -11,11 +11,11 @@
 
 namespace {
 
-// What sendServiceCommand raised, or "" when it returned.
+// What sendPipeCommand raised, or "" when it returned.
 std::string clientError(ServiceCommand command)
 {
     try {
-        sendServiceCommand(command);
+        sendPipeCommand(command);
     } catch (const std::runtime_error& e) {
         return e.what();
     }
@@ -41,9 +41,9 @@ TEST_F(PipeClientTest, FailsWhenAnotherClientHoldsTheOnlyInstance)
 TEST_F(PipeClientTest, TwoCommandsInARowUseTwoConnections)
 {
     startServer();
-    EXPECT_EQ(sendServiceCommand(SERVICE_COMMAND_LOCK_DNS_LEAKS), SERVICE_REPLY_OK);
+    EXPECT_EQ(sendPipeCommand(SERVICE_COMMAND_LOCK_DNS_LEAKS), SERVICE_REPLY_OK);
     ASSERT_TRUE(WaitNamedPipeW(servicePipeName, 5000));
-    EXPECT_EQ(sendServiceCommand(SERVICE_COMMAND_UNLOCK_DNS_LEAKS), SERVICE_REPLY_OK);
+    EXPECT_EQ(sendPipeCommand(SERVICE_COMMAND_UNLOCK_DNS_LEAKS), SERVICE_REPLY_OK);
     EXPECT_EQ(countOf("Observe client PID " + ownProcessId()), 2);
     EXPECT_EQ(locks, 1);
     EXPECT_EQ(unlocks, 1);

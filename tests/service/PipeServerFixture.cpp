@@ -55,7 +55,7 @@ LibraryCalls PipeServerFixture::countingLibrary()
 ServiceReply PipeServerFixture::pingWhenListening()
 {
     EXPECT_TRUE(WaitNamedPipeW(servicePipeName, 5000)) << GetLastError();
-    return sendServiceCommand(SERVICE_COMMAND_PING);
+    return sendPipeCommand(SERVICE_COMMAND_PING);
 }
 
 bool PipeServerFixture::logged(const std::string& message) const

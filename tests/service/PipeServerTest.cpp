@@ -14,7 +14,7 @@ namespace {
 ZERAV_CHILD_ROLE(ping_and_wait)
 {
     static_cast<void>(args);
-    if (sendServiceCommand(SERVICE_COMMAND_PING) != SERVICE_REPLY_OK)
+    if (sendPipeCommand(SERVICE_COMMAND_PING) != SERVICE_REPLY_OK)
         return 100;
     Sleep(INFINITE);
     return 0;
@@ -23,7 +23,7 @@ ZERAV_CHILD_ROLE(ping_and_wait)
 // A host that asks once and exits with the code it is given.
 ZERAV_CHILD_ROLE(ping_and_exit)
 {
-    if (sendServiceCommand(SERVICE_COMMAND_PING) != SERVICE_REPLY_OK)
+    if (sendPipeCommand(SERVICE_COMMAND_PING) != SERVICE_REPLY_OK)
         return 100;
     return std::stoi(args.at(0));
 }
@@ -52,7 +52,7 @@ TEST_P(PipeServerReplies, AnswersEachCommandAndLogsTheExchange)
     unlockResult = c.libraryResult;
     startServer();
 
-    EXPECT_EQ(sendServiceCommand(static_cast<ServiceCommand>(c.command)), c.reply);
+    EXPECT_EQ(sendPipeCommand(static_cast<ServiceCommand>(c.command)), c.reply);
     ASSERT_TRUE(waitForLine("Reply sent"));
     EXPECT_TRUE(containsInOrder(messages(), {observeLine(GetCurrentProcessId()), "Command received",
                                              std::string("Executing command ") + c.commandName + "...",

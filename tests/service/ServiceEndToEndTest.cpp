@@ -239,8 +239,13 @@ TEST_F(ServiceEndToEnd, TheServiceCleansUpAfterAKilledHost)
     RecordProperty("cleanup_after_kill_ms", static_cast<int>(cleanedUp));
     std::printf("service cleaned up %lld ms after the host was killed\n", static_cast<long long>(cleanedUp));
 
-    EXPECT_TRUE(containsInOrder(serviceMessages(), {"Client process terminated, exit code = 9", "VPN::cleanup",
-                                                    "DNS leaks unlocked", "RasHangUp AP 'Zerav VPN' result: 0"}));
+    // The hang-up's record follows once the service has seen the connection go.
+    EXPECT_TRUE(waitUntil(
+        [] {
+            return containsInOrder(serviceMessages(), {"Client process terminated, exit code = 9", "VPN::cleanup",
+                                                       "DNS leaks unlocked", "RasHangUp AP 'Zerav VPN' result: 0"});
+        },
+        milliseconds(10000)));
 }
 
 // Every distinct (state, check point) the service control manager shows

@@ -19,13 +19,16 @@ inline std::vector<std::string> vpnErrorTexts()
     return texts;
 }
 
-// A Windows error as the library words it: what, code, the system's text.
+// A Windows error as the library words it: what, code, the system's text,
+// or the code alone when the system has no text for it.
 inline std::string windowsText(const std::string& what, DWORD code)
 {
     char* text = nullptr;
     FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                    code, MAKELANGID(LANG_ENGLISH, SUBLANG_NEUTRAL), reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = what + ": " + std::to_string(code) + " " + (text ? text : "");
+    // The dialer's codes have no system text (Windows keeps them apart).
+    std::string message = text ? what + ": " + std::to_string(code) + " " + text
+                               : what + ": Windows error code " + std::to_string(code);
     LocalFree(text);
     std::replace(message.begin(), message.end(), '\r', ' ');
     std::replace(message.begin(), message.end(), '\n', ' ');
