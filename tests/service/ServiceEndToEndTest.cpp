@@ -241,7 +241,7 @@ TEST_F(ServiceEndToEnd, TheServiceCleansUpAfterAKilledHost)
 
     // The hang-up's record follows once the service has seen the connection go.
     EXPECT_TRUE(waitUntil(
-        [] {
+        [this] {
             return containsInOrder(serviceMessages(), {"Client process terminated, exit code = 9", "VPN::cleanup",
                                                        "DNS leaks unlocked", "RasHangUp AP 'Zerav VPN' result: 0"});
         },
