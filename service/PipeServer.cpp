@@ -59,7 +59,7 @@ bool PipeServer::start()
     return true;
 }
 
-void PipeServer::serve()
+ServiceExit PipeServer::serve()
 {
     listen();
     for (;;) {
@@ -70,17 +70,17 @@ void PipeServer::serve()
         }
         if (signalled == WAIT_OBJECT_0 + 1) {
             terminate();
-            return;
+            return ServiceExit::Requested;
         }
         if (signalled != WAIT_OBJECT_0) {
             log(LogLevel::Fatal, "WaitForMultipleObjects(): index out of range");
-            return;
+            return ServiceExit::Failed;
         }
         const Next next = pendingIo_ ? collectResult() : Next::Operate;
         if (next == Next::Stop)
-            return;
+            return ServiceExit::Failed;
         if (next == Next::Operate && startOperation() == Next::Stop)
-            return;
+            return ServiceExit::Failed;
     }
 }
 
@@ -268,9 +268,10 @@ void PipeServer::processCommand()
     bytesToWrite_ = sizeof reply_;
 }
 
-void runPipeServer(HANDLE terminate, const LibraryCalls& library)
+ServiceExit runPipeServer(HANDLE terminate, const LibraryCalls& library)
 {
     PipeServer server(terminate, library);
-    if (server.start())
-        server.serve();
+    if (!server.start())
+        return ServiceExit::NotStarted;
+    return server.serve();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LibraryCalls.h"
+#include "ServiceExit.h"
 #include "UniqueHandle.h"
 
 #include <cstdint>
@@ -18,8 +19,9 @@ public:
 
     // Creates the I/O event and the pipe; false (logged) when either fails.
     bool start();
-    // Serves clients until the terminate event is set or a fault ends it.
-    void serve();
+    // Serves clients until the terminate event is set or a fault ends it;
+    // says which.
+    ServiceExit serve();
 
 private:
     enum class State { Connecting = 0, Reading = 1, Writing = 2 };
@@ -55,5 +57,5 @@ private:
 };
 
 // The whole life of the server: returns when the terminate event is set or
-// the server gives up.
-void runPipeServer(HANDLE terminate, const LibraryCalls& library);
+// the server gives up, and says why.
+ServiceExit runPipeServer(HANDLE terminate, const LibraryCalls& library);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <stdexcept>
 
 namespace {
@@ -228,6 +229,30 @@ TEST_F(PipeServerTest, TerminateCleansUpEvenWithoutAnyClient)
     EXPECT_EQ(messages().back(), "Server stopped");
     EXPECT_EQ(cleanups, 1);
     EXPECT_EQ(locks + unlocks, 0);
+}
+
+// The only instance the name allows is someone else's, so the server cannot
+// create its own and says so to the service, which reports the failure.
+TEST_F(PipeServerTest, TellsTheServiceItCouldNotStartWhenThePipeNameIsTaken)
+{
+    const PipeHandle squatter(CreateNamedPipeW(servicePipeName, PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE, 1, 4, 4, 0,
+                                               nullptr));
+    ASSERT_TRUE(squatter.valid()) << GetLastError();
+    EXPECT_EQ(runPipeServer(terminate.get(), countingLibrary()), ServiceExit::NotStarted);
+    const auto all = messages();
+    ASSERT_FALSE(all.empty());
+    EXPECT_EQ(all.back().rfind("CreateNamedPipe() failed: ", 0), 0u) << all.back();
+    EXPECT_FALSE(logged("Named pipe server started"));
+    EXPECT_EQ(cleanups, 0);
+}
+
+TEST_F(PipeServerTest, TellsTheServiceItStoppedOnRequest)
+{
+    std::promise<ServiceExit> exit;
+    serverThread = std::thread([&] { exit.set_value(runPipeServer(terminate.get(), countingLibrary())); });
+    ASSERT_TRUE(waitForLine("Named pipe server started"));
+    stopServer();
+    EXPECT_EQ(exit.get_future().get(), ServiceExit::Requested);
 }
 
 TEST_F(PipeServerTest, LogsTheStartAndStopOfTheServerAtInfo)

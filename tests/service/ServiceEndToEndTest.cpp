@@ -2,6 +2,7 @@
 #include "LabInspect.h"
 #include "LogSettings.h"
 #include "ServiceLog.h"
+#include "ServicePipe.h"
 #include "ServiceProgram.h"
 #include "TempDirectory.h"
 #include "UniqueHandle.h"
@@ -290,6 +291,25 @@ TEST_F(ServiceEndToEnd, StopReportsItsStatesInOrderAndLeavesNoFilter)
                                  "VPN::cleanup", "DNS leaks unlocked", "Server stopped", "Service::ReportSvcStatus",
                                  "Service stopped successfully"}));
     EXPECT_EQ(serviceMessages().back(), "VPN::~VPN");
+}
+
+// A service that cannot serve stops as failed, so that the service control
+// manager's recovery actions can restart it.
+TEST_F(ServiceEndToEnd, AServiceThatCannotCreateItsPipeStopsWithItsExitCode)
+{
+    const PipeHandle squatter(CreateNamedPipeW(servicePipeName, PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE, 1, 4, 4, 0,
+                                               nullptr));
+    ASSERT_TRUE(squatter.valid()) << GetLastError();
+    ASSERT_EQ(runServiceProgram(L"start").exitCode, 0u);
+    ASSERT_TRUE(waitUntil([&] { return queryService(status) && status.dwCurrentState == SERVICE_STOPPED; }));
+
+    EXPECT_EQ(status.dwWin32ExitCode, static_cast<DWORD>(ERROR_SERVICE_SPECIFIC_ERROR));
+    EXPECT_EQ(status.dwServiceSpecificExitCode, 1u);
+    const auto logged = serviceMessages();
+    EXPECT_TRUE(std::any_of(logged.begin(), logged.end(), [](const std::string& line) {
+        return line.rfind("CreateNamedPipe() failed: ", 0) == 0;
+    }));
+    EXPECT_TRUE(lab::snapshot().filters.empty());
 }
 
 TEST_F(ServiceEndToEnd, UpdateReplacesTheRunningServiceAndDeleteRemovesIt)
