@@ -152,13 +152,12 @@ TEST_F(PipeServerTest, AnswersTwoCommandsOnOneConnectionInOrder)
 
 TEST_F(PipeServerTest, ServesAClientThatConnectedBeforeTheServerListened)
 {
-    PipeServer server(terminate.get(), countingLibrary());
-    ASSERT_TRUE(server.start());
+    ASSERT_TRUE(createServer().start());
     RawPipeClient client;
     ASSERT_TRUE(client.connected()) << client.openError();
     ASSERT_TRUE(client.sendCommand(SERVICE_COMMAND_PING));
 
-    serve(server);
+    serve();
     EXPECT_EQ(client.receiveReply(), SERVICE_REPLY_OK);
     EXPECT_TRUE(containsInOrder(messages(), {"Named pipe server started", observeLine(GetCurrentProcessId()),
                                              "Command received", "Executing command PING..."}));
