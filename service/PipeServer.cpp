@@ -25,7 +25,7 @@ void logFailure(LogLevel level, const char* what, DWORD code)
 
 PipeServer::PipeServer(HANDLE terminate, LibraryCalls library)
     : terminate_(terminate)
-    , library_(std::move(library))
+    , watch_(std::move(library))
 {
 }
 
@@ -62,17 +62,18 @@ bool PipeServer::start()
 ServiceExit PipeServer::serve()
 {
     listen();
+    std::vector<HANDLE> handles;
     for (;;) {
-        const DWORD signalled = waitForEvent();
-        if (signalled == WAIT_OBJECT_0 + 2) {
-            clientProcessEnded();
-            continue;
-        }
-        if (signalled == WAIT_OBJECT_0 + 1) {
+        const DWORD signalled = waitForEvent(handles);
+        if (signalled == WAIT_OBJECT_0) {
             terminate();
             return ServiceExit::Requested;
         }
-        if (signalled != WAIT_OBJECT_0) {
+        if (signalled > WAIT_OBJECT_0 && signalled < WAIT_OBJECT_0 + handles.size() - 1) {
+            watch_.processEnded(signalled - WAIT_OBJECT_0 - 1);
+            continue;
+        }
+        if (signalled != WAIT_OBJECT_0 + handles.size() - 1) {
             log(LogLevel::Fatal, "WaitForMultipleObjects(): index out of range");
             return ServiceExit::Failed;
         }
@@ -84,20 +85,21 @@ ServiceExit PipeServer::serve()
     }
 }
 
-// The client process takes part in the wait only while one is observed.
-DWORD PipeServer::waitForEvent() const
+// The wait reports the first of the handles that is signalled, so their
+// order is their priority: the stop request first, then the end of a watched
+// process, and the pipe last, so that a busy client delays neither.
+DWORD PipeServer::waitForEvent(std::vector<HANDLE>& handles) const
 {
-    const HANDLE handles[] = {ioEvent_.get(), terminate_, client_.get()};
-    const DWORD count = client_ ? 3 : 2;
-    return WaitForMultipleObjects(count, handles, FALSE, INFINITE);
+    handles = watch_.processes();
+    handles.insert(handles.begin(), terminate_);
+    handles.push_back(ioEvent_.get());
+    return WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, INFINITE);
 }
 
 void PipeServer::listen()
 {
     pendingIo_ = connectToNewClient();
     state_ = pendingIo_ ? State::Connecting : State::Reading;
-    if (!pendingIo_)
-        observeClientProcess();
 }
 
 // True while the connect is pending. Any other outcome leaves the I/O event
@@ -110,7 +112,9 @@ bool PipeServer::connectToNewClient()
         logFailure(LogLevel::Error, "ConnectNamedPipe() fault: ", GetLastError());
     else if (GetLastError() == ERROR_IO_PENDING)
         return true;
-    else if (GetLastError() != ERROR_PIPE_CONNECTED)
+    else if (GetLastError() == ERROR_PIPE_CONNECTED)
+        log(LogLevel::Trace, "Client connected");
+    else
         logFailure(LogLevel::Error, "ConnectNamedPipe() fault: ", GetLastError());
     if (!SetEvent(ioEvent_.get()))
         logFailure(LogLevel::Error, "ConnectNamedPipe() fault: ", GetLastError());
@@ -124,41 +128,13 @@ void PipeServer::disconnectAndReconnect()
     listen();
 }
 
-// The observation outlives the connection: the library closes the pipe after
-// every exchange, but its host process is watched until it exits or another
-// client connects.
-void PipeServer::observeClientProcess()
-{
-    client_.reset();
-    ULONG processId = 0;
-    if (!GetNamedPipeClientProcessId(pipe_.get(), &processId))
-        return;
-    ProcessHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-    if (!process)
-        return;
-    log(LogLevel::Info, "Observe client PID ", processId);
-    client_ = std::move(process);
-}
-
-void PipeServer::clientProcessEnded()
-{
-    DWORD exitCode = 0;
-    if (GetExitCodeProcess(client_.get(), &exitCode))
-        log(LogLevel::Info, "Client process terminated, exit code = ", exitCode);
-    else
-        log(LogLevel::Info, "Client process terminated");
-    library_.cleanup();
-    client_.reset();
-}
-
 void PipeServer::terminate()
 {
     log(LogLevel::Info, "'Terminate' event found");
     finishPendingIo();
     pipe_.reset();
     ioEvent_.reset();
-    library_.cleanup();
-    client_.reset();
+    watch_.stop();
     log(LogLevel::Info, "Server stopped");
 }
 
@@ -183,8 +159,8 @@ PipeServer::Next PipeServer::collectResult()
             logFailure(LogLevel::Error, "GetOverlappedResult() fault: ", GetLastError());
             return Next::Stop;
         }
+        log(LogLevel::Trace, "Client connected");
         state_ = State::Reading;
-        observeClientProcess();
         return Next::Operate;
     case State::Reading:
         if (!done || bytes == 0) {
@@ -253,12 +229,16 @@ PipeServer::Next PipeServer::afterStart(bool done, bool complete, State next)
 }
 
 // A message shorter than a command executes nothing, but its sender still
-// hears that it was not understood.
+// hears that it was not understood. Only a command the server knows makes
+// its sender a client to watch.
 void PipeServer::processCommand()
 {
     log(LogLevel::Trace, "Command received");
     if (bytesRead_ == sizeof command_) {
-        reply_ = executeCommand(command_, library_);
+        const DWORD client = clientProcessId();
+        reply_ = executeCommand(command_, watch_.callsFor(client));
+        if (reply_ != SERVICE_REPLY_UNKNOWN_COMMAND)
+            watch_.commandExecuted(client);
         bytesToWrite_ = sizeof reply_;
         log(LogLevel::Trace, "Reply sent");
         return;
@@ -266,6 +246,18 @@ void PipeServer::processCommand()
     log(LogLevel::Error, "Invalid command size");
     reply_ = SERVICE_REPLY_UNKNOWN_COMMAND;
     bytesToWrite_ = sizeof reply_;
+}
+
+// Asked for each command rather than once per connection: a connection
+// proves nothing about its client until it sends a command.
+DWORD PipeServer::clientProcessId() const
+{
+    ULONG processId = 0;
+    if (!GetNamedPipeClientProcessId(pipe_.get(), &processId)) {
+        logFailure(LogLevel::Error, "GetNamedPipeClientProcessId() failed: ", GetLastError());
+        return 0;
+    }
+    return processId;
 }
 
 ServiceExit runPipeServer(HANDLE terminate, const LibraryCalls& library)

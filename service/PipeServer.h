@@ -1,15 +1,17 @@
 #pragma once
 
+#include "ClientWatch.h"
 #include "LibraryCalls.h"
 #include "ServiceExit.h"
 #include "UniqueHandle.h"
 
 #include <cstdint>
+#include <vector>
 
 // The service's named-pipe server: one pipe instance, overlapped I/O, one
-// client at a time. It watches the process of the last client that
-// connected and cleans up after it when that process ends, so that a host
-// that dies leaves no firewall rules behind.
+// client at a time. It watches the client processes that hold the DNS lock,
+// or else the last client, and cleans up after them (ClientWatch), so that a
+// host that dies leaves no firewall rules behind.
 class PipeServer {
 public:
     PipeServer(HANDLE terminate, LibraryCalls library);
@@ -27,12 +29,10 @@ private:
     enum class State { Connecting = 0, Reading = 1, Writing = 2 };
     enum class Next { Operate, Wait, Stop };
 
-    DWORD waitForEvent() const;
+    DWORD waitForEvent(std::vector<HANDLE>& handles) const;
     void listen();
     bool connectToNewClient();
     void disconnectAndReconnect();
-    void observeClientProcess();
-    void clientProcessEnded();
     void terminate();
     void finishPendingIo();
     Next collectResult();
@@ -41,12 +41,12 @@ private:
     Next startWrite();
     Next afterStart(bool done, bool complete, State next);
     void processCommand();
+    DWORD clientProcessId() const;
 
     HANDLE terminate_;
-    LibraryCalls library_;
+    ClientWatch watch_;
     EventHandle ioEvent_;
     PipeHandle pipe_;
-    ProcessHandle client_;
     OVERLAPPED overlapped_ = {};
     std::int32_t command_ = 0;
     DWORD bytesRead_ = 0;

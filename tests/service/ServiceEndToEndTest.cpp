@@ -1,6 +1,7 @@
 #include "ChildProcess.h"
 #include "LabInspect.h"
 #include "LogSettings.h"
+#include "PipeVisitor.h"
 #include "ServiceLog.h"
 #include "ServicePipe.h"
 #include "ServiceProgram.h"
@@ -188,9 +189,11 @@ TEST_F(ServiceEndToEnd, ConnectLocksDnsInTheServiceAndDisconnectUnlocks)
     EXPECT_FALSE(lab::probe({53, connection.adapterIndex + 1, lab::IpVersion::V6}).permitted);
 
     EXPECT_TRUE(containsInOrder(serviceMessages(),
-                                {"Observe client PID " + std::to_string(GetCurrentProcessId()),
-                                 "Executing command PING...", "Service seply: OK",
-                                 "Executing command LOCK_DNS_LEAKS...", "DNS leaks locked", "Service seply: OK"}));
+                                {"Executing command PING...", "Service seply: OK",
+                                 "Observe client PID " + std::to_string(GetCurrentProcessId()),
+                                 "Executing command LOCK_DNS_LEAKS...", "DNS leaks locked",
+                                 "Client PID " + std::to_string(GetCurrentProcessId()) + " holds the DNS lock",
+                                 "Service seply: OK"}));
 
     ZeravVPN_disconnect(ResultProbe::callback);
     const auto disconnected = ResultProbe::next();
@@ -243,6 +246,36 @@ TEST_F(ServiceEndToEnd, TheServiceCleansUpAfterAKilledHost)
     EXPECT_TRUE(containsInOrder(serviceMessages(), {"Client process terminated, exit code = 9", "VPN::cleanup",
                                                     "DNS leaks unlocked", "RasHangUp AP 'Zerav VPN' result: 0"}));
 }
+
+struct VisitCase {
+    const char* step;
+    unsigned long reply;
+};
+
+class LockedServiceVisitors : public ServiceEndToEnd, public testing::WithParamInterface<VisitCase> {};
+
+// Another process's visit to the pipe while a host holds the lock: its end
+// takes nothing from the host, whose own end still cleans up.
+TEST_P(LockedServiceVisitors, LeaveTheHostsProtectionInPlace)
+{
+    startService();
+    const ProcessHandle host(startChild("connected_host", {directory.file("child.log")}));
+    ASSERT_TRUE(waitUntil([&] { return dnsLocked() && serviceLogged("DNS leaks locked"); }, milliseconds(60000)));
+
+    const PipeVisitor visitor({GetParam().step});
+    EXPECT_EQ(visitor.exitCode(), GetParam().reply);
+    EXPECT_FALSE(waitUntil([] { return !dnsLocked(); }, milliseconds(1000))) << "the visitor's end unlocked";
+    EXPECT_FALSE(serviceLogged("Observe client PID " + std::to_string(visitor.id())));
+
+    TerminateProcess(host.get(), 9);
+    ASSERT_TRUE(waitUntil(dnsUnlockedAndHungUp, milliseconds(15000)));
+    EXPECT_TRUE(containsInOrder(serviceMessages(), {"Client process terminated, exit code = 9", "VPN::cleanup"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Visits, LockedServiceVisitors,
+                         testing::Values(VisitCase{"leave", 0}, VisitCase{"ping", SERVICE_REPLY_OK},
+                                         VisitCase{"unlock", SERVICE_REPLY_FAIL}),
+                         [](const testing::TestParamInfo<VisitCase>& info) { return std::string(info.param.step); });
 
 // Every distinct (state, check point) the service control manager shows
 // until the service has stopped.
