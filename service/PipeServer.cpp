@@ -6,10 +6,20 @@
 #include "ServicePipe.h"
 #include "WindowsErrorText.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr DWORD pipeDefaultTimeoutMs = 5000;
 constexpr DWORD messageSize = 4;
+
+// A host sends its command at once and reads the reply at once; a client
+// that takes longer is dropped.
+constexpr std::chrono::milliseconds exchangeLimit(3000);
+// Cancelled I/O ends at once; this only bounds the wait for it.
+constexpr DWORD cancelLimitMs = 5000;
+// Nothing is due while the server listens; its wait is bounded all the same.
+constexpr DWORD idleWaitMs = 60000;
 
 // Only a process of this machine may open the pipe, and only as a client:
 // the service must be the first and only server end of its name.
@@ -29,7 +39,7 @@ PipeServer::PipeServer(HANDLE terminate, LibraryCalls library)
 {
 }
 
-// The kernel writes into the overlapped block until an operation ends, so no
+// The kernel writes into the I/O block until an operation ends, so no
 // operation may outlive the block, whichever way the server ended.
 PipeServer::~PipeServer()
 {
@@ -44,7 +54,7 @@ bool PipeServer::start()
         logFailure(LogLevel::Error, "CreateEvent() failed: ", GetLastError());
         return false;
     }
-    overlapped_.hEvent = ioEvent_.get();
+    io_->overlapped.hEvent = ioEvent_.get();
     const LocalMemory descriptor = pipeSecurityDescriptor();
     if (!descriptor)
         return false;
@@ -68,6 +78,11 @@ ServiceExit PipeServer::serve()
         if (signalled == WAIT_OBJECT_0) {
             terminate();
             return ServiceExit::Requested;
+        }
+        if (signalled == WAIT_TIMEOUT) {
+            if (timeUp() == Next::Stop)
+                return ServiceExit::Failed;
+            continue;
         }
         if (signalled > WAIT_OBJECT_0 && signalled < WAIT_OBJECT_0 + handles.size() - 1) {
             watch_.processEnded(signalled - WAIT_OBJECT_0 - 1);
@@ -93,13 +108,50 @@ DWORD PipeServer::waitForEvent(std::vector<HANDLE>& handles) const
     handles = watch_.processes();
     handles.insert(handles.begin(), terminate_);
     handles.push_back(ioEvent_.get());
-    return WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, INFINITE);
+    return WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, waitLimitMs());
+}
+
+DWORD PipeServer::waitLimitMs() const
+{
+    if (!deadline_)
+        return idleWaitMs;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline_ - Clock::now());
+    return static_cast<DWORD>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+}
+
+// A wait may time out a little early, or on the idle bound alone.
+PipeServer::Next PipeServer::timeUp()
+{
+    if (!deadline_ || Clock::now() < *deadline_)
+        return Next::Wait;
+    return dropClient();
+}
+
+PipeServer::Next PipeServer::dropClient()
+{
+    log(LogLevel::Warning, "Client dropped: no exchange finished within ", exchangeLimit.count(), " ms");
+    if (!finishPendingIo())
+        return Next::Stop;
+    disconnectAndReconnect();
+    return Next::Wait;
 }
 
 void PipeServer::listen()
 {
     pendingIo_ = connectToNewClient();
-    state_ = pendingIo_ ? State::Connecting : State::Reading;
+    if (!pendingIo_) {
+        awaitCommand();
+        return;
+    }
+    state_ = State::Connecting;
+    deadline_.reset();
+}
+
+// The client's time starts at its connect and again after each reply.
+void PipeServer::awaitCommand()
+{
+    state_ = State::Reading;
+    deadline_ = Clock::now() + exchangeLimit;
 }
 
 // True while the connect is pending. Any other outcome leaves the I/O event
@@ -108,7 +160,7 @@ void PipeServer::listen()
 // left unset after a failed connect, the server would never listen again.
 bool PipeServer::connectToNewClient()
 {
-    if (ConnectNamedPipe(pipe_.get(), &overlapped_))
+    if (ConnectNamedPipe(pipe_.get(), &io_->overlapped))
         logFailure(LogLevel::Error, "ConnectNamedPipe() fault: ", GetLastError());
     else if (GetLastError() == ERROR_IO_PENDING)
         return true;
@@ -138,21 +190,34 @@ void PipeServer::terminate()
     log(LogLevel::Info, "Server stopped");
 }
 
-void PipeServer::finishPendingIo()
+// True once no operation is pending. One that does not end even when
+// cancelled keeps its I/O block for good: the kernel may still write into
+// it. The server cannot go on with such a pipe and gives up.
+bool PipeServer::finishPendingIo()
 {
     if (!pendingIo_)
-        return;
-    if (!CancelIoEx(pipe_.get(), &overlapped_) && GetLastError() != ERROR_NOT_FOUND)
-        logFailure(LogLevel::Error, "CancelIoEx() failed: ", GetLastError());
-    DWORD ignored = 0;
-    GetOverlappedResult(pipe_.get(), &overlapped_, &ignored, TRUE);
+        return true;
     pendingIo_ = false;
+    if (!CancelIoEx(pipe_.get(), &io_->overlapped) && GetLastError() != ERROR_NOT_FOUND)
+        logFailure(LogLevel::Error, "CancelIoEx() failed: ", GetLastError());
+    if (pendingIoEnded())
+        return true;
+    log(LogLevel::Error, "Pipe I/O still pending ", cancelLimitMs, " ms after it was cancelled");
+    static_cast<void>(io_.release());
+    return false;
+}
+
+bool PipeServer::pendingIoEnded()
+{
+    if (WaitForSingleObject(ioEvent_.get(), cancelLimitMs) == WAIT_FAILED)
+        logFailure(LogLevel::Error, "WaitForSingleObject() failed: ", GetLastError());
+    return HasOverlappedIoCompleted(&io_->overlapped);
 }
 
 PipeServer::Next PipeServer::collectResult()
 {
     DWORD bytes = 0;
-    const bool done = GetOverlappedResult(pipe_.get(), &overlapped_, &bytes, FALSE);
+    const bool done = GetOverlappedResult(pipe_.get(), &io_->overlapped, &bytes, FALSE);
     switch (state_) {
     case State::Connecting:
         if (!done) {
@@ -160,7 +225,7 @@ PipeServer::Next PipeServer::collectResult()
             return Next::Stop;
         }
         log(LogLevel::Trace, "Client connected");
-        state_ = State::Reading;
+        awaitCommand();
         return Next::Operate;
     case State::Reading:
         if (!done || bytes == 0) {
@@ -175,7 +240,7 @@ PipeServer::Next PipeServer::collectResult()
             disconnectAndReconnect();
             return Next::Wait;
         }
-        state_ = State::Reading;
+        awaitCommand();
         return Next::Operate;
     }
     log(LogLevel::Fatal, "GetOverlappedResult(): Invalid pipe state");
@@ -197,7 +262,7 @@ PipeServer::Next PipeServer::startOperation()
 // never executed and costs the client its connection.
 PipeServer::Next PipeServer::startRead()
 {
-    const bool done = ReadFile(pipe_.get(), &command_, sizeof command_, &bytesRead_, &overlapped_);
+    const bool done = ReadFile(pipe_.get(), &io_->command, sizeof io_->command, &bytesRead_, &io_->overlapped);
     return afterStart(done, bytesRead_ != 0, State::Writing);
 }
 
@@ -205,7 +270,7 @@ PipeServer::Next PipeServer::startWrite()
 {
     processCommand();
     DWORD written = 0;
-    const bool done = WriteFile(pipe_.get(), &reply_, sizeof reply_, &written, &overlapped_);
+    const bool done = WriteFile(pipe_.get(), &io_->reply, sizeof io_->reply, &written, &io_->overlapped);
     return afterStart(done, written == bytesToWrite_, State::Reading);
 }
 
@@ -215,7 +280,10 @@ PipeServer::Next PipeServer::startWrite()
 PipeServer::Next PipeServer::afterStart(bool done, bool complete, State next)
 {
     if (done && complete) {
-        state_ = next;
+        if (next == State::Reading)
+            awaitCommand();
+        else
+            state_ = next;
         pendingIo_ = false;
         return Next::Wait;
     }
@@ -234,18 +302,18 @@ PipeServer::Next PipeServer::afterStart(bool done, bool complete, State next)
 void PipeServer::processCommand()
 {
     log(LogLevel::Trace, "Command received");
-    if (bytesRead_ == sizeof command_) {
+    if (bytesRead_ == sizeof io_->command) {
         const DWORD client = clientProcessId();
-        reply_ = executeCommand(command_, watch_.callsFor(client));
-        if (reply_ != SERVICE_REPLY_UNKNOWN_COMMAND)
+        io_->reply = executeCommand(io_->command, watch_.callsFor(client));
+        if (io_->reply != SERVICE_REPLY_UNKNOWN_COMMAND)
             watch_.commandExecuted(client);
-        bytesToWrite_ = sizeof reply_;
+        bytesToWrite_ = sizeof io_->reply;
         log(LogLevel::Trace, "Reply sent");
         return;
     }
     log(LogLevel::Error, "Invalid command size");
-    reply_ = SERVICE_REPLY_UNKNOWN_COMMAND;
-    bytesToWrite_ = sizeof reply_;
+    io_->reply = SERVICE_REPLY_UNKNOWN_COMMAND;
+    bytesToWrite_ = sizeof io_->reply;
 }
 
 // Asked for each command rather than once per connection: a connection

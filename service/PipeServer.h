@@ -5,13 +5,19 @@
 #include "ServiceExit.h"
 #include "UniqueHandle.h"
 
+#include <chrono>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <vector>
 
 // The service's named-pipe server: one pipe instance, overlapped I/O, one
-// client at a time. It watches the client processes that hold the DNS lock,
-// or else the last client, and cleans up after them (ClientWatch), so that a
-// host that dies leaves no firewall rules behind.
+// client at a time. A client has a few seconds from its connect, and again
+// from each reply, to finish an exchange, so that one that goes quiet cannot
+// keep every other from the only instance. The server watches the client
+// processes that hold the DNS lock, or else the last client, and cleans up
+// after them (ClientWatch), so that a host that dies leaves no firewall rules
+// behind.
 class PipeServer {
 public:
     PipeServer(HANDLE terminate, LibraryCalls library);
@@ -28,13 +34,26 @@ public:
 private:
     enum class State { Connecting = 0, Reading = 1, Writing = 2 };
     enum class Next { Operate, Wait, Stop };
+    using Clock = std::chrono::steady_clock;
+
+    // What the kernel writes into while an operation is pending.
+    struct IoBlock {
+        OVERLAPPED overlapped = {};
+        std::int32_t command = 0;
+        std::int32_t reply = 0;
+    };
 
     DWORD waitForEvent(std::vector<HANDLE>& handles) const;
+    DWORD waitLimitMs() const;
+    Next timeUp();
+    Next dropClient();
     void listen();
+    void awaitCommand();
     bool connectToNewClient();
     void disconnectAndReconnect();
     void terminate();
-    void finishPendingIo();
+    bool finishPendingIo();
+    bool pendingIoEnded();
     Next collectResult();
     Next startOperation();
     Next startRead();
@@ -47,13 +66,13 @@ private:
     ClientWatch watch_;
     EventHandle ioEvent_;
     PipeHandle pipe_;
-    OVERLAPPED overlapped_ = {};
-    std::int32_t command_ = 0;
+    std::unique_ptr<IoBlock> io_ = std::make_unique<IoBlock>();
     DWORD bytesRead_ = 0;
-    std::int32_t reply_ = 0;
     DWORD bytesToWrite_ = 0;
     State state_ = State::Connecting;
     bool pendingIo_ = false;
+    // When the client's time for its exchange is up; none while listening.
+    std::optional<Clock::time_point> deadline_;
 };
 
 // The whole life of the server: returns when the terminate event is set or
