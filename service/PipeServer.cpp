@@ -72,43 +72,44 @@ bool PipeServer::start()
 ServiceExit PipeServer::serve()
 {
     listen();
-    std::vector<HANDLE> handles;
     for (;;) {
-        const DWORD signalled = waitForEvent(handles);
-        if (signalled == WAIT_OBJECT_0) {
+        const Wake wake = waitForEvent();
+        if (wake.cause == Cause::Stop) {
             terminate();
             return ServiceExit::Requested;
         }
-        if (signalled == WAIT_TIMEOUT) {
-            if (timeUp() == Next::Stop)
-                return ServiceExit::Failed;
-            continue;
-        }
-        if (signalled > WAIT_OBJECT_0 && signalled < WAIT_OBJECT_0 + handles.size() - 1) {
-            watch_.processEnded(signalled - WAIT_OBJECT_0 - 1);
-            continue;
-        }
-        if (signalled != WAIT_OBJECT_0 + handles.size() - 1) {
+        if (wake.cause == Cause::Fault) {
             log(LogLevel::Fatal, "WaitForMultipleObjects(): index out of range");
             return ServiceExit::Failed;
         }
-        const Next next = pendingIo_ ? collectResult() : Next::Operate;
-        if (next == Next::Stop)
-            return ServiceExit::Failed;
-        if (next == Next::Operate && startOperation() == Next::Stop)
+        if (handle(wake) == Next::Stop)
             return ServiceExit::Failed;
     }
 }
 
 // The wait reports the first of the handles that is signalled, so their
 // order is their priority: the stop request first, then the end of a watched
-// process, and the pipe last, so that a busy client delays neither.
-DWORD PipeServer::waitForEvent(std::vector<HANDLE>& handles) const
+// process, and the pipe last, so that neither a busy client nor a pipe that
+// keeps failing delays the others. A pausing server leaves the pipe out.
+PipeServer::Wake PipeServer::waitForEvent() const
 {
-    handles = watch_.processes();
+    std::vector<HANDLE> handles = watch_.processes();
+    const std::size_t processes = handles.size();
     handles.insert(handles.begin(), terminate_);
-    handles.push_back(ioEvent_.get());
-    return WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, waitLimitMs());
+    if (state_ != State::Pausing)
+        handles.push_back(ioEvent_.get());
+    const DWORD signalled =
+        WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, waitLimitMs());
+    if (signalled == WAIT_TIMEOUT)
+        return {Cause::Time};
+    if (signalled >= WAIT_OBJECT_0 + handles.size())
+        return {Cause::Fault};
+    const std::size_t index = signalled - WAIT_OBJECT_0;
+    if (index == 0)
+        return {Cause::Stop};
+    if (index <= processes)
+        return {Cause::ProcessEnd, index - 1};
+    return {Cause::Pipe};
 }
 
 DWORD PipeServer::waitLimitMs() const
@@ -119,12 +120,33 @@ DWORD PipeServer::waitLimitMs() const
     return static_cast<DWORD>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
 }
 
-// A wait may time out a little early, or on the idle bound alone.
+// A process end, the pipe's I/O event or the end of the wait's time.
+PipeServer::Next PipeServer::handle(const Wake& wake)
+{
+    if (wake.cause == Cause::Pipe)
+        return pipeEvent();
+    if (wake.cause == Cause::Time)
+        return timeUp();
+    watch_.processEnded(wake.process);
+    return Next::Wait;
+}
+
+PipeServer::Next PipeServer::pipeEvent()
+{
+    const Next next = pendingIo_ ? collectResult() : Next::Operate;
+    return next == Next::Operate ? startOperation() : next;
+}
+
+// A wait may time out a little early, or on the idle bound alone. A pause
+// ends with the end of the client the failed connect left, if any.
 PipeServer::Next PipeServer::timeUp()
 {
     if (!deadline_ || Clock::now() < *deadline_)
         return Next::Wait;
-    return dropClient();
+    if (state_ != State::Pausing)
+        return dropClient();
+    disconnectAndReconnect();
+    return Next::Wait;
 }
 
 PipeServer::Next PipeServer::dropClient()
@@ -138,13 +160,28 @@ PipeServer::Next PipeServer::dropClient()
 
 void PipeServer::listen()
 {
-    pendingIo_ = connectToNewClient();
+    const Connect connect = connectToNewClient();
+    if (connect == Connect::Failed) {
+        pause();
+        return;
+    }
+    backoff_.succeeded();
+    pendingIo_ = connect == Connect::Pending;
     if (!pendingIo_) {
         awaitCommand();
         return;
     }
     state_ = State::Connecting;
     deadline_.reset();
+}
+
+void PipeServer::pause()
+{
+    const auto length = backoff_.failed();
+    log(LogLevel::Warning, "Listening again in ", length.count(), " ms");
+    state_ = State::Pausing;
+    pendingIo_ = false;
+    deadline_ = Clock::now() + length;
 }
 
 // The client's time starts at its connect and again after each reply.
@@ -154,23 +191,26 @@ void PipeServer::awaitCommand()
     deadline_ = Clock::now() + exchangeLimit;
 }
 
-// True while the connect is pending. Any other outcome leaves the I/O event
-// set, so the loop goes on to a read: with a client there it is served, and
-// without one the read fails and the server listens again. Were the event
-// left unset after a failed connect, the server would never listen again.
-bool PipeServer::connectToNewClient()
+// A client that came before the call is connected already; the I/O event is
+// set by hand so that the loop goes on to its read.
+PipeServer::Connect PipeServer::connectToNewClient()
 {
-    if (ConnectNamedPipe(pipe_.get(), &io_->overlapped))
+    if (ConnectNamedPipe(pipe_.get(), &io_->overlapped)) {
         logFailure(LogLevel::Error, "ConnectNamedPipe() fault: ", GetLastError());
-    else if (GetLastError() == ERROR_IO_PENDING)
-        return true;
-    else if (GetLastError() == ERROR_PIPE_CONNECTED)
-        log(LogLevel::Trace, "Client connected");
-    else
-        logFailure(LogLevel::Error, "ConnectNamedPipe() fault: ", GetLastError());
-    if (!SetEvent(ioEvent_.get()))
-        logFailure(LogLevel::Error, "ConnectNamedPipe() fault: ", GetLastError());
-    return false;
+        return Connect::Failed;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_IO_PENDING)
+        return Connect::Pending;
+    if (error != ERROR_PIPE_CONNECTED) {
+        logFailure(LogLevel::Error, "ConnectNamedPipe() fault: ", error);
+        return Connect::Failed;
+    }
+    log(LogLevel::Trace, "Client connected");
+    if (SetEvent(ioEvent_.get()))
+        return Connect::Connected;
+    logFailure(LogLevel::Error, "ConnectNamedPipe() fault: ", GetLastError());
+    return Connect::Failed;
 }
 
 void PipeServer::disconnectAndReconnect()
@@ -242,6 +282,7 @@ PipeServer::Next PipeServer::collectResult()
         }
         awaitCommand();
         return Next::Operate;
+    case State::Pausing: break;
     }
     log(LogLevel::Fatal, "GetOverlappedResult(): Invalid pipe state");
     return Next::Stop;
@@ -252,7 +293,8 @@ PipeServer::Next PipeServer::startOperation()
     switch (state_) {
     case State::Reading: return startRead();
     case State::Writing: return startWrite();
-    case State::Connecting: break;
+    case State::Connecting:
+    case State::Pausing: break;
     }
     log(LogLevel::Fatal, "ReadFile(): Invalid pipe state");
     return Next::Stop;

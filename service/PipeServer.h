@@ -1,11 +1,13 @@
 #pragma once
 
 #include "ClientWatch.h"
+#include "ConnectBackoff.h"
 #include "LibraryCalls.h"
 #include "ServiceExit.h"
 #include "UniqueHandle.h"
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -32,9 +34,18 @@ public:
     ServiceExit serve();
 
 private:
-    enum class State { Connecting = 0, Reading = 1, Writing = 2 };
+    // Pausing: after a failed connect, until the server listens again.
+    enum class State { Connecting = 0, Reading = 1, Writing = 2, Pausing = 3 };
     enum class Next { Operate, Wait, Stop };
+    enum class Connect { Pending, Connected, Failed };
+    enum class Cause { Stop, ProcessEnd, Pipe, Time, Fault };
     using Clock = std::chrono::steady_clock;
+
+    // What ended a wait; for a process end, its index among the watched.
+    struct Wake {
+        Cause cause;
+        std::size_t process = 0;
+    };
 
     // What the kernel writes into while an operation is pending.
     struct IoBlock {
@@ -43,13 +54,16 @@ private:
         std::int32_t reply = 0;
     };
 
-    DWORD waitForEvent(std::vector<HANDLE>& handles) const;
+    Wake waitForEvent() const;
     DWORD waitLimitMs() const;
+    Next handle(const Wake& wake);
+    Next pipeEvent();
     Next timeUp();
     Next dropClient();
     void listen();
+    void pause();
     void awaitCommand();
-    bool connectToNewClient();
+    Connect connectToNewClient();
     void disconnectAndReconnect();
     void terminate();
     bool finishPendingIo();
@@ -64,6 +78,7 @@ private:
 
     HANDLE terminate_;
     ClientWatch watch_;
+    ConnectBackoff backoff_;
     EventHandle ioEvent_;
     PipeHandle pipe_;
     std::unique_ptr<IoBlock> io_ = std::make_unique<IoBlock>();
@@ -71,7 +86,8 @@ private:
     DWORD bytesToWrite_ = 0;
     State state_ = State::Connecting;
     bool pendingIo_ = false;
-    // When the client's time for its exchange is up; none while listening.
+    // When the client's time for its exchange is up, or the pause ends; none
+    // while listening.
     std::optional<Clock::time_point> deadline_;
 };
 

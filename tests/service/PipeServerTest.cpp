@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <future>
 #include <stdexcept>
 
@@ -168,6 +169,24 @@ TEST_F(PipeServerTest, ServesAClientThatConnectedBeforeTheServerListened)
     EXPECT_TRUE(containsInOrder(messages(), {"Named pipe server started", "Client connected", "Command received",
                                              "Executing command PING...", observeLine(GetCurrentProcessId())}));
     EXPECT_FALSE(logged("ConnectNamedPipe() fault: "));
+}
+
+// The pipe keeps the end of a client that has gone, so the server's connect
+// fails; it pauses, drops that end and listens again.
+TEST_F(PipeServerTest, ListensAgainAfterAClientCameAndWentBeforeTheServerListened)
+{
+    ASSERT_TRUE(createServer().start());
+    RawPipeClient().close();
+    serve();
+
+    EXPECT_EQ(pingWhenListening(), SERVICE_REPLY_OK);
+    const auto all = messages();
+    const auto fault = std::find_if(all.begin(), all.end(), [](const std::string& line) {
+        return line.rfind("ConnectNamedPipe() fault: ", 0) == 0;
+    });
+    ASSERT_NE(fault, all.end());
+    EXPECT_TRUE(containsInOrder(std::vector<std::string>(fault, all.end()),
+                                {"Listening again in 50 ms", "Client connected", "Executing command PING..."}));
 }
 
 TEST_F(PipeServerTest, CleansUpOnceWhenTheClientProcessEndsBetweenConnections)
