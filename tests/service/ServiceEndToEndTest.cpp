@@ -339,9 +339,12 @@ TEST_F(ServiceEndToEnd, AServiceThatCannotCreateItsPipeStopsWithItsExitCode)
     EXPECT_EQ(status.dwWin32ExitCode, static_cast<DWORD>(ERROR_SERVICE_SPECIFIC_ERROR));
     EXPECT_EQ(status.dwServiceSpecificExitCode, 1u);
     const auto logged = serviceMessages();
-    EXPECT_TRUE(std::any_of(logged.begin(), logged.end(), [](const std::string& line) {
+    const auto failed = std::find_if(logged.begin(), logged.end(), [](const std::string& line) {
         return line.rfind("CreateNamedPipe() failed: ", 0) == 0;
-    }));
+    });
+    ASSERT_NE(failed, logged.end());
+    EXPECT_TRUE(containsInOrder(std::vector<std::string>(failed, logged.end()),
+                                {"Service stops on a failure, service-specific exit code 1"}));
     EXPECT_TRUE(lab::snapshot().filters.empty());
 }
 
