@@ -26,11 +26,11 @@ ServiceStatusRecord statusRecord;
 // process: the handler may still run after the service thread is done.
 EventHandle terminateEvent;
 
-void ReportSvcStatus(DWORD state, DWORD waitHint)
+void ReportSvcStatus(DWORD state, DWORD waitHint, ServiceExit exit = ServiceExit::Requested)
 {
     log(LogLevel::Trace, "Service::ReportSvcStatus");
     const std::lock_guard<std::mutex> lock(statusMutex);
-    const auto status = statusRecord.next(state, waitHint);
+    const auto status = statusRecord.next(state, waitHint, exit);
     if (status) {
         SERVICE_STATUS report = *status;
         SetServiceStatus(statusHandle, &report);
@@ -67,13 +67,13 @@ bool createTerminateEvent()
     return terminateEvent.valid();
 }
 
-void SvcInit()
+ServiceExit SvcInit()
 {
     log(LogLevel::Trace, "Service::SvcInit");
     if (!createTerminateEvent())
-        return;
+        return ServiceExit::NotStarted;
     ReportSvcStatus(SERVICE_RUNNING, 0);
-    runPipeServer(terminateEvent.get(), vpnLibrary());
+    return runPipeServer(terminateEvent.get(), vpnLibrary());
 }
 
 } // namespace
@@ -87,6 +87,8 @@ void WINAPI SvcMain(DWORD, LPWSTR*)
         return;
     }
     ReportSvcStatus(SERVICE_START_PENDING, startWaitHintMs);
-    SvcInit();
-    ReportSvcStatus(SERVICE_STOPPED, 0);
+    const ServiceExit exit = SvcInit();
+    if (exit != ServiceExit::Requested)
+        log(LogLevel::Error, "Service stops on a failure, service-specific exit code ", static_cast<DWORD>(exit));
+    ReportSvcStatus(SERVICE_STOPPED, 0, exit);
 }

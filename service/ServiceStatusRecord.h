@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ServiceExit.h"
+
 #include <windows.h>
 
 #include <optional>
@@ -12,8 +14,9 @@ public:
 
     // The record to report for a new state, or nothing once stopped has been
     // reported: a stop request racing with the end of the service must not
-    // report the service alive again after it said it stopped.
-    std::optional<SERVICE_STATUS> next(DWORD state, DWORD waitHint);
+    // report the service alive again after it said it stopped. The exit
+    // tells why the service stopped; it counts only with the stopped state.
+    std::optional<SERVICE_STATUS> next(DWORD state, DWORD waitHint, ServiceExit exit = ServiceExit::Requested);
 
     DWORD currentState() const { return status_.dwCurrentState; }
 

@@ -24,9 +24,15 @@ void PipeServerFixture::startServer()
     ASSERT_TRUE(waitForLine("Named pipe server started"));
 }
 
-void PipeServerFixture::serve(PipeServer& server)
+PipeServer& PipeServerFixture::createServer()
 {
-    serverThread = std::thread([&server] { server.serve(); });
+    server = std::make_unique<PipeServer>(terminate.get(), countingLibrary());
+    return *server;
+}
+
+void PipeServerFixture::serve()
+{
+    serverThread = std::thread([this] { server->serve(); });
 }
 
 void PipeServerFixture::stopServer()
@@ -52,10 +58,10 @@ LibraryCalls PipeServerFixture::countingLibrary()
     };
 }
 
-ServiceReply PipeServerFixture::pingWhenListening()
+ServiceReply PipeServerFixture::sendWhenListening(ServiceCommand command)
 {
     EXPECT_TRUE(WaitNamedPipeW(servicePipeName, 5000)) << GetLastError();
-    return sendPipeCommand(SERVICE_COMMAND_PING);
+    return sendPipeCommand(command);
 }
 
 bool PipeServerFixture::logged(const std::string& message) const

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -22,17 +23,21 @@ protected:
 
     // Runs the whole server and returns once it listens.
     void startServer();
-    // Serves with a server the test has already started.
-    void serve(PipeServer& server);
+    // A server for the test to start itself. The fixture keeps it until its
+    // thread has stopped: the thread serves with it to the end.
+    PipeServer& createServer();
+    // Serves with that server, once the test has started it.
+    void serve();
     // Sets the terminate event and waits for the server to return.
     void stopServer();
 
     LibraryCalls countingLibrary();
 
-    // A PING from this process once the server listens again: the server
+    // A command from this process once the server listens again: the server
     // hears of a closed connection only when its read fails, and until it
     // listens again the pipe is busy (the library's client does not wait).
-    ServiceReply pingWhenListening();
+    ServiceReply sendWhenListening(ServiceCommand command);
+    ServiceReply pingWhenListening() { return sendWhenListening(SERVICE_COMMAND_PING); }
 
     std::vector<LogEntry> entries() const { return readLogEntries(logPath); }
     std::vector<std::string> messages() const { return messagesOf(entries()); }
@@ -43,6 +48,7 @@ protected:
     TempDirectory directory;
     std::string logPath = directory.file("service.log");
     EventHandle terminate;
+    std::unique_ptr<PipeServer> server;
     std::thread serverThread;
 
     std::atomic<bool> lockResult{true};

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <future>
 #include <stdexcept>
 
 namespace {
@@ -41,6 +43,7 @@ struct ReplyCase {
     const char* replyName;
     int locks;
     int unlocks;
+    bool observed;
 };
 
 class PipeServerReplies : public PipeServerFixture, public testing::WithParamInterface<ReplyCase> {};
@@ -54,9 +57,12 @@ TEST_P(PipeServerReplies, AnswersEachCommandAndLogsTheExchange)
 
     EXPECT_EQ(sendPipeCommand(static_cast<ServiceCommand>(c.command)), c.reply);
     ASSERT_TRUE(waitForLine("Reply sent"));
-    EXPECT_TRUE(containsInOrder(messages(), {observeLine(GetCurrentProcessId()), "Command received",
+    EXPECT_TRUE(containsInOrder(messages(), {"Command received",
                                              std::string("Executing command ") + c.commandName + "...",
                                              std::string("Service seply: ") + c.replyName, "Reply sent"}));
+    // Only a command the server knows makes its sender a client to watch.
+    EXPECT_EQ(containsInOrder(messages(), {"Command received", observeLine(GetCurrentProcessId()), "Reply sent"}),
+              c.observed);
     for (const LogEntry& entry : entries()) {
         const bool traced = entry.message == "Command received" || entry.message == "Reply sent";
         const bool reported = entry.message.rfind("Executing command ", 0) == 0 ||
@@ -72,14 +78,16 @@ TEST_P(PipeServerReplies, AnswersEachCommandAndLogsTheExchange)
 
 INSTANTIATE_TEST_SUITE_P(
     EveryCommand, PipeServerReplies,
-    testing::Values(ReplyCase{SERVICE_COMMAND_PING, false, SERVICE_REPLY_OK, "PING", "OK", 0, 0},
-                    ReplyCase{SERVICE_COMMAND_LOCK_DNS_LEAKS, true, SERVICE_REPLY_OK, "LOCK_DNS_LEAKS", "OK", 1, 0},
-                    ReplyCase{SERVICE_COMMAND_LOCK_DNS_LEAKS, false, SERVICE_REPLY_FAIL, "LOCK_DNS_LEAKS", "FAIL", 1, 0},
-                    ReplyCase{SERVICE_COMMAND_UNLOCK_DNS_LEAKS, true, SERVICE_REPLY_OK, "UNLOCK_DNS_LEAKS", "OK", 0, 1},
+    testing::Values(ReplyCase{SERVICE_COMMAND_PING, false, SERVICE_REPLY_OK, "PING", "OK", 0, 0, true},
+                    ReplyCase{SERVICE_COMMAND_LOCK_DNS_LEAKS, true, SERVICE_REPLY_OK, "LOCK_DNS_LEAKS", "OK", 1, 0, true},
+                    ReplyCase{SERVICE_COMMAND_LOCK_DNS_LEAKS, false, SERVICE_REPLY_FAIL, "LOCK_DNS_LEAKS", "FAIL", 1, 0,
+                              true},
+                    ReplyCase{SERVICE_COMMAND_UNLOCK_DNS_LEAKS, true, SERVICE_REPLY_OK, "UNLOCK_DNS_LEAKS", "OK", 0, 1,
+                              true},
                     ReplyCase{SERVICE_COMMAND_UNLOCK_DNS_LEAKS, false, SERVICE_REPLY_FAIL, "UNLOCK_DNS_LEAKS", "FAIL", 0,
-                              1},
-                    ReplyCase{0, true, SERVICE_REPLY_UNKNOWN_COMMAND, "ZERO", "UNKNOWN_COMMAND", 0, 0},
-                    ReplyCase{7, true, SERVICE_REPLY_UNKNOWN_COMMAND, "?", "UNKNOWN_COMMAND", 0, 0}),
+                              1, true},
+                    ReplyCase{0, true, SERVICE_REPLY_UNKNOWN_COMMAND, "ZERO", "UNKNOWN_COMMAND", 0, 0, false},
+                    ReplyCase{7, true, SERVICE_REPLY_UNKNOWN_COMMAND, "?", "UNKNOWN_COMMAND", 0, 0, false}),
     [](const testing::TestParamInfo<ReplyCase>& info) {
         return "Command" + std::to_string(info.param.command) + "_" + info.param.replyName;
     });
@@ -151,17 +159,34 @@ TEST_F(PipeServerTest, AnswersTwoCommandsOnOneConnectionInOrder)
 
 TEST_F(PipeServerTest, ServesAClientThatConnectedBeforeTheServerListened)
 {
-    PipeServer server(terminate.get(), countingLibrary());
-    ASSERT_TRUE(server.start());
+    ASSERT_TRUE(createServer().start());
     RawPipeClient client;
     ASSERT_TRUE(client.connected()) << client.openError();
     ASSERT_TRUE(client.sendCommand(SERVICE_COMMAND_PING));
 
-    serve(server);
+    serve();
     EXPECT_EQ(client.receiveReply(), SERVICE_REPLY_OK);
-    EXPECT_TRUE(containsInOrder(messages(), {"Named pipe server started", observeLine(GetCurrentProcessId()),
-                                             "Command received", "Executing command PING..."}));
+    EXPECT_TRUE(containsInOrder(messages(), {"Named pipe server started", "Client connected", "Command received",
+                                             "Executing command PING...", observeLine(GetCurrentProcessId())}));
     EXPECT_FALSE(logged("ConnectNamedPipe() fault: "));
+}
+
+// The pipe keeps the end of a client that has gone, so the server's connect
+// fails; it pauses, drops that end and listens again.
+TEST_F(PipeServerTest, ListensAgainAfterAClientCameAndWentBeforeTheServerListened)
+{
+    ASSERT_TRUE(createServer().start());
+    RawPipeClient().close();
+    serve();
+
+    EXPECT_EQ(pingWhenListening(), SERVICE_REPLY_OK);
+    const auto all = messages();
+    const auto fault = std::find_if(all.begin(), all.end(), [](const std::string& line) {
+        return line.rfind("ConnectNamedPipe() fault: ", 0) == 0;
+    });
+    ASSERT_NE(fault, all.end());
+    EXPECT_TRUE(containsInOrder(std::vector<std::string>(fault, all.end()),
+                                {"Listening again in 50 ms", "Client connected", "Executing command PING..."}));
 }
 
 TEST_F(PipeServerTest, CleansUpOnceWhenTheClientProcessEndsBetweenConnections)
@@ -174,7 +199,7 @@ TEST_F(PipeServerTest, CleansUpOnceWhenTheClientProcessEndsBetweenConnections)
     ASSERT_EQ(exitCode, 7u);
 
     ASSERT_TRUE(waitForLine("Client process terminated, exit code = 7"));
-    EXPECT_TRUE(containsInOrder(messages(), {observeLine(GetProcessId(host.get())), "Service seply: OK",
+    EXPECT_TRUE(containsInOrder(messages(), {"Service seply: OK", observeLine(GetProcessId(host.get())),
                                              "Client process terminated, exit code = 7"}));
     EXPECT_EQ(cleanups, 1);
 
@@ -209,7 +234,7 @@ TEST_F(PipeServerTest, TerminateCancelsAPendingReadAndCleansUp)
     startServer();
     RawPipeClient client;
     ASSERT_TRUE(client.connected());
-    ASSERT_TRUE(waitForLine(observeLine(GetCurrentProcessId())));
+    ASSERT_TRUE(waitForLine("Client connected"));
 
     stopServer();
     EXPECT_EQ(client.receiveReply(), std::nullopt);
@@ -228,6 +253,30 @@ TEST_F(PipeServerTest, TerminateCleansUpEvenWithoutAnyClient)
     EXPECT_EQ(messages().back(), "Server stopped");
     EXPECT_EQ(cleanups, 1);
     EXPECT_EQ(locks + unlocks, 0);
+}
+
+// The only instance the name allows is someone else's, so the server cannot
+// create its own and says so to the service, which reports the failure.
+TEST_F(PipeServerTest, TellsTheServiceItCouldNotStartWhenThePipeNameIsTaken)
+{
+    const PipeHandle squatter(CreateNamedPipeW(servicePipeName, PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE, 1, 4, 4, 0,
+                                               nullptr));
+    ASSERT_TRUE(squatter.valid()) << GetLastError();
+    EXPECT_EQ(runPipeServer(terminate.get(), countingLibrary()), ServiceExit::NotStarted);
+    const auto all = messages();
+    ASSERT_FALSE(all.empty());
+    EXPECT_EQ(all.back().rfind("CreateNamedPipe() failed: ", 0), 0u) << all.back();
+    EXPECT_FALSE(logged("Named pipe server started"));
+    EXPECT_EQ(cleanups, 0);
+}
+
+TEST_F(PipeServerTest, TellsTheServiceItStoppedOnRequest)
+{
+    std::promise<ServiceExit> exit;
+    serverThread = std::thread([&] { exit.set_value(runPipeServer(terminate.get(), countingLibrary())); });
+    ASSERT_TRUE(waitForLine("Named pipe server started"));
+    stopServer();
+    EXPECT_EQ(exit.get_future().get(), ServiceExit::Requested);
 }
 
 TEST_F(PipeServerTest, LogsTheStartAndStopOfTheServerAtInfo)

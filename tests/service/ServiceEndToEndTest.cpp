@@ -1,7 +1,9 @@
 #include "ChildProcess.h"
 #include "LabInspect.h"
 #include "LogSettings.h"
+#include "PipeVisitor.h"
 #include "ServiceLog.h"
+#include "ServicePipe.h"
 #include "ServiceProgram.h"
 #include "TempDirectory.h"
 #include "UniqueHandle.h"
@@ -187,9 +189,11 @@ TEST_F(ServiceEndToEnd, ConnectLocksDnsInTheServiceAndDisconnectUnlocks)
     EXPECT_FALSE(lab::probe({53, connection.adapterIndex + 1, lab::IpVersion::V6}).permitted);
 
     EXPECT_TRUE(containsInOrder(serviceMessages(),
-                                {"Observe client PID " + std::to_string(GetCurrentProcessId()),
-                                 "Executing command PING...", "Service seply: OK",
-                                 "Executing command LOCK_DNS_LEAKS...", "DNS leaks locked", "Service seply: OK"}));
+                                {"Executing command PING...", "Service seply: OK",
+                                 "Observe client PID " + std::to_string(GetCurrentProcessId()),
+                                 "Executing command LOCK_DNS_LEAKS...", "DNS leaks locked",
+                                 "Client PID " + std::to_string(GetCurrentProcessId()) + " holds the DNS lock",
+                                 "Service seply: OK"}));
 
     ZeravVPN_disconnect(ResultProbe::callback);
     const auto disconnected = ResultProbe::next();
@@ -248,6 +252,36 @@ TEST_F(ServiceEndToEnd, TheServiceCleansUpAfterAKilledHost)
         milliseconds(10000)));
 }
 
+struct VisitCase {
+    const char* step;
+    unsigned long reply;
+};
+
+class LockedServiceVisitors : public ServiceEndToEnd, public testing::WithParamInterface<VisitCase> {};
+
+// Another process's visit to the pipe while a host holds the lock: its end
+// takes nothing from the host, whose own end still cleans up.
+TEST_P(LockedServiceVisitors, LeaveTheHostsProtectionInPlace)
+{
+    startService();
+    const ProcessHandle host(startChild("connected_host", {directory.file("child.log")}));
+    ASSERT_TRUE(waitUntil([&] { return dnsLocked() && serviceLogged("DNS leaks locked"); }, milliseconds(60000)));
+
+    const PipeVisitor visitor({GetParam().step});
+    EXPECT_EQ(visitor.exitCode(), GetParam().reply);
+    EXPECT_FALSE(waitUntil([] { return !dnsLocked(); }, milliseconds(1000))) << "the visitor's end unlocked";
+    EXPECT_FALSE(serviceLogged("Observe client PID " + std::to_string(visitor.id())));
+
+    TerminateProcess(host.get(), 9);
+    ASSERT_TRUE(waitUntil(dnsUnlockedAndHungUp, milliseconds(15000)));
+    EXPECT_TRUE(containsInOrder(serviceMessages(), {"Client process terminated, exit code = 9", "VPN::cleanup"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Visits, LockedServiceVisitors,
+                         testing::Values(VisitCase{"leave", 0}, VisitCase{"ping", SERVICE_REPLY_OK},
+                                         VisitCase{"unlock", SERVICE_REPLY_FAIL}),
+                         [](const testing::TestParamInfo<VisitCase>& info) { return std::string(info.param.step); });
+
 // Every distinct (state, check point) the service control manager shows
 // until the service has stopped.
 std::vector<std::pair<DWORD, DWORD>> watchUntilStopped()
@@ -295,6 +329,28 @@ TEST_F(ServiceEndToEnd, StopReportsItsStatesInOrderAndLeavesNoFilter)
                                  "VPN::cleanup", "DNS leaks unlocked", "Server stopped", "Service::ReportSvcStatus",
                                  "Service stopped successfully"}));
     EXPECT_EQ(serviceMessages().back(), "VPN::~VPN");
+}
+
+// A service that cannot serve stops as failed, so that the service control
+// manager's recovery actions can restart it.
+TEST_F(ServiceEndToEnd, AServiceThatCannotCreateItsPipeStopsWithItsExitCode)
+{
+    const PipeHandle squatter(CreateNamedPipeW(servicePipeName, PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE, 1, 4, 4, 0,
+                                               nullptr));
+    ASSERT_TRUE(squatter.valid()) << GetLastError();
+    ASSERT_EQ(runServiceProgram(L"start").exitCode, 0u);
+    ASSERT_TRUE(waitUntil([&] { return queryService(status) && status.dwCurrentState == SERVICE_STOPPED; }));
+
+    EXPECT_EQ(status.dwWin32ExitCode, static_cast<DWORD>(ERROR_SERVICE_SPECIFIC_ERROR));
+    EXPECT_EQ(status.dwServiceSpecificExitCode, 1u);
+    const auto logged = serviceMessages();
+    const auto failed = std::find_if(logged.begin(), logged.end(), [](const std::string& line) {
+        return line.rfind("CreateNamedPipe() failed: ", 0) == 0;
+    });
+    ASSERT_NE(failed, logged.end());
+    EXPECT_TRUE(containsInOrder(std::vector<std::string>(failed, logged.end()),
+                                {"Service stops on a failure, service-specific exit code 1"}));
+    EXPECT_TRUE(lab::snapshot().filters.empty());
 }
 
 TEST_F(ServiceEndToEnd, UpdateReplacesTheRunningServiceAndDeleteRemovesIt)

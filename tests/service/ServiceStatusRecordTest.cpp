@@ -46,6 +46,39 @@ TEST(ServiceStatusRecord, ReportsNothingAfterStopped)
     EXPECT_EQ(record.currentState(), static_cast<DWORD>(SERVICE_STOPPED));
 }
 
+struct ExitCase {
+    ServiceExit exit;
+    DWORD win32ExitCode;
+    DWORD serviceSpecificExitCode;
+};
+
+class ServiceStatusRecordExit : public testing::TestWithParam<ExitCase> {};
+
+// The service control manager runs its recovery actions only for a stop
+// whose exit code is not NO_ERROR.
+TEST_P(ServiceStatusRecordExit, TellsWhyTheServiceStoppedOnlyWithStopped)
+{
+    const ExitCase& c = GetParam();
+    ServiceStatusRecord record;
+    record.next(SERVICE_START_PENDING, 3000);
+    const auto running = record.next(SERVICE_RUNNING, 0, c.exit);
+    ASSERT_TRUE(running.has_value());
+    EXPECT_EQ(running->dwWin32ExitCode, static_cast<DWORD>(NO_ERROR));
+    EXPECT_EQ(running->dwServiceSpecificExitCode, 0u);
+    const auto stopped = record.next(SERVICE_STOPPED, 0, c.exit);
+    ASSERT_TRUE(stopped.has_value());
+    EXPECT_EQ(stopped->dwWin32ExitCode, c.win32ExitCode);
+    EXPECT_EQ(stopped->dwServiceSpecificExitCode, c.serviceSpecificExitCode);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryExit, ServiceStatusRecordExit,
+                         testing::Values(ExitCase{ServiceExit::Requested, NO_ERROR, 0},
+                                         ExitCase{ServiceExit::NotStarted, ERROR_SERVICE_SPECIFIC_ERROR, 1},
+                                         ExitCase{ServiceExit::Failed, ERROR_SERVICE_SPECIFIC_ERROR, 2}),
+                         [](const testing::TestParamInfo<ExitCase>& info) {
+                             return "Code" + std::to_string(static_cast<DWORD>(info.param.exit));
+                         });
+
 TEST(ServiceStatusRecord, StopsWithoutRunningWhenTheServiceCannotStart)
 {
     ServiceStatusRecord record;
