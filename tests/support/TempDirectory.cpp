@@ -14,6 +14,9 @@ TempDirectory::TempDirectory()
     static unsigned counter = 0;
     path_ = std::string(temp) + "zerav-test-" + std::to_string(GetCurrentProcessId()) + "-" +
             std::to_string(++counter);
+    // A killed test leaves its folder, and Wine reuses process ids.
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
     std::filesystem::create_directories(path_);
 }
 
