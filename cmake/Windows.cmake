@@ -35,7 +35,7 @@ function(zerav_add_gtest target)
   endif()
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
-    DISCOVERY_TIMEOUT 60
+    DISCOVERY_TIMEOUT 300
     PROPERTIES TIMEOUT 120 ${lock} ${ARG_UNPARSED_ARGUMENTS})
 endfunction()
 

@@ -1,6 +1,7 @@
 #include "ChildProcess.h"
 #include "RawPipeClient.h"
 #include "RunningService.h"
+#include "ServiceClient.h"
 #include "ServicePipe.h"
 #include "UniqueHandle.h"
 
@@ -121,4 +122,72 @@ TEST_F(Concurrency, TwoHostsWithSeveralThreadsEachGetEveryCallbackAndTheLoserHea
     EXPECT_EQ(after.receiveReply(), SERVICE_REPLY_OK);
 }
 
+
+// A host that connects and disconnects a few times, each session in turn
+// with the other host's (Windows keeps one connection per entry), so that
+// one host's commands follow right on the other's while the service's only
+// pipe instance is still between clients.
+ZERAV_CHILD_ROLE(turn_taking_host)
+{
+    ZeravVPN_initLogging(args.at(0).c_str(), 0, true);
+    configureHost("Zerav VPN", 5000);
+    const UniqueHandle<KernelHandleTraits> turn(CreateMutexW(nullptr, FALSE, L"ZeravTestSessionTurn"));
+    size_t wanted = 0;
+    for (int round = 0; round < 3; ++round) {
+        if (WaitForSingleObject(turn.get(), 120000) != WAIT_OBJECT_0)
+            return 4;
+        ZeravVPN_connect("instant.vpn.lab", true, CallbackTally::callback);
+        CallbackTally::waitFor(++wanted, std::chrono::seconds(30));
+        ZeravVPN_disconnect(CallbackTally::callback);
+        CallbackTally::waitFor(++wanted, std::chrono::seconds(30));
+        ReleaseMutex(turn.get());
+    }
+    return CallbackTally::total() == wanted && CallbackTally::successes() == wanted ? 0 : 3;
+}
+
+TEST_F(Concurrency, TwoHostsTakingTurnsGetEveryConnectAndDisconnect)
+{
+    startService();
+    std::vector<ProcessHandle> hosts;
+    for (int i = 0; i < 2; ++i)
+        hosts.emplace_back(startChild("turn_taking_host", {directory.file("host" + std::to_string(i) + ".log")}));
+    for (size_t i = 0; i < hosts.size(); ++i) {
+        ASSERT_EQ(WaitForSingleObject(hosts[i].get(), 200000), WAIT_OBJECT_0) << "host " << i << " still runs";
+        DWORD exitCode = 0;
+        GetExitCodeProcess(hosts[i].get(), &exitCode);
+        EXPECT_EQ(exitCode, 0u) << "host " << i << ": 3 is a failed or missing callback";
+    }
+    EXPECT_TRUE(waitUntil(labClean, milliseconds(15000))) << describe(lab::snapshot());
+}
+
+// Back-to-back exchanges from two processes at once: the loser of a race for
+// the only instance waits for it instead of failing.
+ZERAV_CHILD_ROLE(pinging_host)
+{
+    (void)args;
+    try {
+        for (int i = 0; i < 50; ++i) {
+            if (sendServiceCommand(SERVICE_COMMAND_PING) != SERVICE_REPLY_OK)
+                return 3;
+        }
+    } catch (const std::exception& e) {
+        std::printf("%s\n", e.what());
+        return 3;
+    }
+    return 0;
+}
+
+TEST_F(Concurrency, BackToBackCommandsOfTwoProcessesAllGetThrough)
+{
+    startService();
+    std::vector<ProcessHandle> pingers;
+    for (int i = 0; i < 2; ++i)
+        pingers.emplace_back(startChild("pinging_host", {}));
+    for (size_t i = 0; i < pingers.size(); ++i) {
+        ASSERT_EQ(WaitForSingleObject(pingers[i].get(), 120000), WAIT_OBJECT_0) << "pinger " << i << " still runs";
+        DWORD exitCode = 0;
+        GetExitCodeProcess(pingers[i].get(), &exitCode);
+        EXPECT_EQ(exitCode, 0u) << "pinger " << i << " failed an exchange";
+    }
+}
 } // namespace
