@@ -1,5 +1,7 @@
 #include "LabTestSupport.h"
 
+#include "rasapi32/WindowsRelease.h"
+
 #include "LabInspect.h"
 
 #include <rpc.h>
@@ -23,16 +25,6 @@ std::condition_variable eventsChanged;
 std::vector<DialEvent> events;
 
 bool hasFinal() { return !events.empty() && endsDial(events.back()); }
-
-bool windowsAtLeast(BYTE major, BYTE minor) {
-  OSVERSIONINFOEXW version{};
-  version.dwOSVersionInfoSize = sizeof version;
-  version.dwMajorVersion = major;
-  version.dwMinorVersion = minor;
-  DWORDLONG mask = VerSetConditionMask(0, VER_MAJORVERSION, VER_GREATER_EQUAL);
-  mask = VerSetConditionMask(mask, VER_MINORVERSION, VER_GREATER_EQUAL);
-  return VerifyVersionInfoW(&version, VER_MAJORVERSION | VER_MINORVERSION, mask) != FALSE;
-}
 
 template <size_t N>
 void copy(WCHAR (&target)[N], const std::wstring& text) {
@@ -81,7 +73,8 @@ DWORD putEntry(const std::wstring& name, const std::wstring& server) {
 }
 
 DWORD dialParamsSize() {
-  return windowsAtLeast(6, 3) ? ras_layout::kRasDialParamsSizeW81 : ras_layout::kRasDialParamsSizeW7;
+  return lab::toldRelease() == lab::WindowsRelease::Windows81 ? ras_layout::kRasDialParamsSizeW81
+                                                                : ras_layout::kRasDialParamsSizeW7;
 }
 
 void DialObserver::reset() {

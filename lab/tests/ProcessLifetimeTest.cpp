@@ -43,6 +43,21 @@ bool waitFor(Condition condition) {
   return condition();
 }
 
+// The helper's exit code once it has ended; 1 when it never started or
+// did not end within the test's patience.
+DWORD exitCodeOf(lab::UniqueHandle helper) {
+  DWORD exitCode = 1;
+  if (helper.valid() && WaitForSingleObject(helper.get(), kPatienceMs) == WAIT_OBJECT_0)
+    GetExitCodeProcess(helper.get(), &exitCode);
+  return exitCode;
+}
+
+std::vector<RasConnW7>::const_iterator connectionOf(const std::vector<RasConnW7>& connections,
+                                                     const std::wstring& entry) {
+  return std::find_if(connections.begin(), connections.end(),
+                      [&](const RasConnW7& c) { return entry == c.szEntryName; });
+}
+
 TEST(ProcessLifetime, DynamicSessionEndsWithTheProcessThatOpenedIt) {
   lab::UniqueHandle helper = startHelper(L"hold-session " + std::to_wstring(kHelperPort));
   ASSERT_TRUE(helper.valid());
@@ -59,16 +74,10 @@ TEST(ProcessLifetime, DynamicSessionEndsWithTheProcessThatOpenedIt) {
 
 TEST(ProcessLifetime, ConnectionOutlivesTheDialerAndAnyProcessCanHangItUp) {
   std::wstring entry = labtest::uniqueName(L"lab-orphan");
-  lab::UniqueHandle helper = startHelper(L"dial \"" + entry + L"\"");
-  ASSERT_TRUE(helper.valid());
-  ASSERT_EQ(WaitForSingleObject(helper.get(), kPatienceMs), WAIT_OBJECT_0);
-  DWORD exitCode = 1;
-  GetExitCodeProcess(helper.get(), &exitCode);
-  ASSERT_EQ(exitCode, 0u);
+  ASSERT_EQ(exitCodeOf(startHelper(L"dial \"" + entry + L"\"")), 0u);
 
-  std::vector<RasConnW7> connections = labtest::liveConnections();
-  auto found = std::find_if(connections.begin(), connections.end(),
-                            [&](const RasConnW7& c) { return entry == c.szEntryName; });
+  const std::vector<RasConnW7> connections = labtest::liveConnections();
+  const auto found = connectionOf(connections, entry);
   ASSERT_NE(found, connections.end());
   ASSERT_EQ(labtest::adapterRowsFor(entry).size(), 1u);
 
@@ -92,15 +101,10 @@ TEST(ProcessLifetime, ExitingBeforeTheHangUpCompletesLeavesTheConnectionOpen) {
     labtest::ProcessHangUpDelay slowHangUps(lab::kMaxHangUpDelayMs);
     helper = startHelper(L"dial-hang-up-exit \"" + entry + L"\"");
   }
-  ASSERT_TRUE(helper.valid());
-  ASSERT_EQ(WaitForSingleObject(helper.get(), kPatienceMs), WAIT_OBJECT_0);
-  DWORD exitCode = 1;
-  GetExitCodeProcess(helper.get(), &exitCode);
-  ASSERT_EQ(exitCode, 0u);
+  ASSERT_EQ(exitCodeOf(std::move(helper)), 0u);
 
-  std::vector<RasConnW7> connections = labtest::liveConnections();
-  auto found = std::find_if(connections.begin(), connections.end(),
-                            [&](const RasConnW7& c) { return entry == c.szEntryName; });
+  const std::vector<RasConnW7> connections = labtest::liveConnections();
+  const auto found = connectionOf(connections, entry);
   ASSERT_NE(found, connections.end()) << "the abandoned hang-up left nothing to hang up";
   RasConnStatusW7 status;
   ASSERT_EQ(labtest::connectionStatus(found->hrasconn, status), 0u);
