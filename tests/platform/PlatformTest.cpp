@@ -59,18 +59,6 @@ size_t indexOf(const std::vector<std::string>& lines, const std::string& text)
     return std::find(lines.begin(), lines.end(), text) - lines.begin();
 }
 
-std::string systemError(const char* what, DWORD code)
-{
-    char buffer[1024] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                                        MAKELANGID(LANG_ENGLISH, SUBLANG_NEUTRAL), buffer, sizeof buffer, nullptr);
-    std::string text = length ? std::string(what) + ": " + std::to_string(code) + " " + std::string(buffer, length)
-                              : std::string(what) + ": Windows error code " + std::to_string(code);
-    std::replace(text.begin(), text.end(), '\r', ' ');
-    std::replace(text.begin(), text.end(), '\n', ' ');
-    return text;
-}
-
 // The version the system reports through ntdll, independent of the version
 // test the library makes.
 bool windowsVersionAtLeast(DWORD major, DWORD minor)
@@ -184,7 +172,7 @@ TEST_P(FailedDialTest, ReportsTimeoutWithTheDialersReasonAndLeavesNothingBehind)
 
     std::vector<std::string> texts = {"Timeout"};
     if (dial.reason != 0)
-        texts.push_back(systemError("RasDial", dial.reason));
+        texts.push_back(windowsText("RasDial", dial.reason));
     EXPECT_EQ(vpnErrorTexts(), texts);
     EXPECT_GE(elapsed, 2000u);
     if (dial.reason != 0)
@@ -218,7 +206,7 @@ TEST_F(PlatformTest, ADialThatCannotStartReportsTheDialersCode)
     ASSERT_EQ(texts.size(), 1u);
     const lab::Snapshot lab = lab::snapshot();
     ASSERT_FALSE(lab.dials.empty());
-    EXPECT_EQ(texts[0], systemError("RasDial", lab.dials.back().result));
+    EXPECT_EQ(texts[0], windowsText("RasDial", lab.dials.back().result));
     EXPECT_TRUE(lab.entries.empty());
     EXPECT_TRUE(lab.connections.empty());
 }
@@ -228,7 +216,7 @@ TEST_F(PlatformTest, StatusNoticesAConnectionThatDied)
     ASSERT_TRUE(connect("instant.vpn.lab"));
     ASSERT_TRUE(lab::dropConnection(lab::snapshot().connections.at(0).id));
     EXPECT_FALSE(ZeravVPN_status());
-    EXPECT_EQ(vpnErrorTexts(), std::vector<std::string>{systemError("RasGetConnectStatus", ERROR_INVALID_HANDLE)});
+    EXPECT_EQ(vpnErrorTexts(), std::vector<std::string>{windowsText("RasGetConnectStatus", ERROR_INVALID_HANDLE)});
     EXPECT_FALSE(ZeravVPN_status());
     EXPECT_TRUE(vpnErrorTexts().empty()) << "the dead handle is forgotten after the first look";
 }
